@@ -1,0 +1,4 @@
+#include "frontend/problem_header.h"
+
+ProblemHeader problem;
+std::vector<Move> enteredSequence;

@@ -1,0 +1,3 @@
+#include "search/search_context.h"
+
+std::list<ResumeRecord> resumePath;
