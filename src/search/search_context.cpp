@@ -1,3 +1,4 @@
 #include "search/search_context.h"
 
 std::list<ResumeRecord> resumePath;
+SearchContext searchContext;

@@ -61,3 +61,6 @@ struct SearchContext {
 
 // The records of an interrupted path, root first.
 extern std::list<ResumeRecord> resumePath;
+
+// The context of the solve; there is one per process.
+extern SearchContext searchContext;
