@@ -16,7 +16,10 @@ void addPieceAttacks(Position& pos, int sq, int code) {
                 c += offset;
             }
         } else if (stepsIn(code, d)) {
-            map[sq + offset] |= 1 << d;
+            // An attacker's knight on 1一 (only in a diagram that validation
+            // rejects) would jump to Square -1, which has no attack word.
+            const int target = sq + offset;
+            if (target >= 0) map[target] |= 1 << d;
         }
     }
 }

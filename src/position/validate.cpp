@@ -1,0 +1,72 @@
+#include "position/validate.h"
+
+#include <ostream>
+
+#include "frontend/console.h"
+#include "frontend/problem_header.h"
+
+namespace {
+
+bool refuse(const char* reason, const char* advice) {
+    std::ostream& out = consoleOut();
+    out << reason << '\n';
+    if (advice) out << advice << '\n';
+    return false;
+}
+
+// A problem that mates (or repeats) without obligatory checks may do without
+// a defender's king; every other problem aimed at the defender's king needs it.
+bool defenderKingMissing(const Position& pos) {
+    if (!(problem.RuleFlags & TARGET_DEFENDER_KING) || pos.defenderKingSquare != 0) return false;
+    return problem.checkRequired || !(problem.RuleFlags & (GOAL_MATE | GOAL_REPETITION));
+}
+
+bool ownKingMissing(const Position& pos) {
+    return (problem.RuleFlags & GOAL_MATE) && (problem.RuleFlags & TARGET_OWN_KING) && pos.attackerKingSquare == 0;
+}
+
+// The side that is not to move must not stand in check already.
+bool sideNotToMoveInCheck(const Position& pos) {
+    if (pos.sideToMove == ATTACKER)
+        return pos.defenderKingSquare != 0 && pos.attackerAttacks[pos.defenderKingSquare] != 0;
+    return pos.attackerKingSquare != 0 && pos.defenderAttacks[pos.attackerKingSquare] != 0;
+}
+
+bool twoPawnsOnAFile(const Position& pos) {
+    for (int file = 1; file <= 9; ++file) {
+        int attackerPawns = 0, defenderPawns = 0;
+        for (int rank = 1; rank <= 9; ++rank) {
+            const int code = pos.cell(makeSquare(file, rank));
+            if (code == (ATTACKER | PAWN)) ++attackerPawns;
+            if (code == (DEFENDER | PAWN)) ++defenderPawns;
+            if (attackerPawns > 1 || defenderPawns > 1) return true;
+        }
+    }
+    return false;
+}
+
+bool pieceWithNowhereToGo(const Position& pos) {
+    for (int file = 1; file <= 9; ++file) {
+        const int rank1 = pos.cell(makeSquare(file, 1));
+        const int rank2 = pos.cell(makeSquare(file, 2));
+        const int rank8 = pos.cell(makeSquare(file, 8));
+        const int rank9 = pos.cell(makeSquare(file, 9));
+        if (rank1 >= (ATTACKER | PAWN) && rank1 <= (ATTACKER | KNIGHT)) return true;
+        if (rank9 >= (DEFENDER | PAWN) && rank9 <= (DEFENDER | KNIGHT)) return true;
+        if (rank2 == (ATTACKER | KNIGHT) || rank8 == (DEFENDER | KNIGHT)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool validateInitialPosition(const Position& pos) {
+    if (defenderKingMissing(pos)) return refuse("受方玉がありません", "図が正しいかどうかチェックしてください");
+    if (ownKingMissing(pos))
+        return refuse("自玉詰にもかかわらず自玉がありません", "図や手番が正しいかどうかチェックしてください");
+    if (sideNotToMoveInCheck(pos))
+        return refuse("初形で既に王手が掛かっています", "図や手番が正しいかどうかチェックしてください");
+    if (twoPawnsOnAFile(pos)) return refuse("初形に二歩があります", nullptr);
+    if (pieceWithNowhereToGo(pos)) return refuse("初形に行きどころのない駒があります", nullptr);
+    return true;
+}
