@@ -1,0 +1,260 @@
+#include "position/moves.h"
+
+#include <cassert>
+#include <cstring>
+
+#include "frontend/problem_header.h"
+#include "position/attacks.h"
+#include "position/hash_keys.h"
+
+namespace {
+
+// Direction masks per piece code, derived from the movement table once, so
+// the attack updates visit only the directions a piece really uses.
+struct AttackShape {
+    uint16_t steps;
+    uint16_t slides;
+};
+
+struct AttackShapes {
+    AttackShape of[64];
+    AttackShapes() {
+        for (int code = 0; code < 64; ++code) {
+            of[code] = {};
+            for (int d = 0; d < DIRECTION_COUNT; ++d) {
+                if (stepsIn(code, d)) of[code].steps |= uint16_t(1u << d);
+                if (slidesIn(code, d)) of[code].slides |= uint16_t(1u << d);
+            }
+        }
+    }
+};
+const AttackShapes shapes;
+
+// Only the eight neighbour directions carry slides.
+constexpr int SLIDE_BITS = 0xff << SLIDE_BIT_BASE;
+
+inline void addPieceAttacks(Position& pos, int32_t* map, int sq, int code) {
+    const AttackShape s = shapes.of[code];
+    for (unsigned m = s.steps; m; m &= m - 1) {
+        const int d = __builtin_ctz(m);
+        const int target = sq + directionOffset[d];
+        if (target >= 0) map[target] |= 1 << d;  // Square -1: a knight on 1一
+    }
+    for (unsigned m = s.slides; m; m &= m - 1) {
+        const int d = __builtin_ctz(m);
+        const int offset = directionOffset[d];
+        const int32_t bit = 1 << (SLIDE_BIT_BASE + d);
+        int c = sq + offset;
+        for (;;) {
+            map[c] |= bit;
+            if (pos.cell(c) != EMPTY) break;
+            c += offset;
+        }
+    }
+}
+
+// The exact inverse of addPieceAttacks on the same board.
+inline void removePieceAttacks(Position& pos, int32_t* map, int sq, int code) {
+    const AttackShape s = shapes.of[code];
+    for (unsigned m = s.steps; m; m &= m - 1) {
+        const int d = __builtin_ctz(m);
+        const int target = sq + directionOffset[d];
+        if (target >= 0) map[target] &= ~(1 << d);
+    }
+    for (unsigned m = s.slides; m; m &= m - 1) {
+        const int d = __builtin_ctz(m);
+        const int offset = directionOffset[d];
+        const int32_t bit = 1 << (SLIDE_BIT_BASE + d);
+        int c = sq + offset;
+        for (;;) {
+            map[c] &= ~bit;
+            if (pos.cell(c) != EMPTY) break;
+            c += offset;
+        }
+    }
+}
+
+// sq has just become empty: every slide that stopped on it runs on to the
+// next occupied cell.
+inline void extendSlidesThrough(Position& pos, int32_t* map, int sq) {
+    for (unsigned m = unsigned(map[sq] & SLIDE_BITS) >> SLIDE_BIT_BASE; m; m &= m - 1) {
+        const int d = __builtin_ctz(m);
+        const int offset = directionOffset[d];
+        const int32_t bit = 1 << (SLIDE_BIT_BASE + d);
+        int c = sq + offset;
+        for (;;) {
+            map[c] |= bit;
+            if (pos.cell(c) != EMPTY) break;
+            c += offset;
+        }
+    }
+}
+
+// sq (still empty on the board) is about to be occupied: every slide that
+// passed over it now stops there.
+inline void cutSlidesAt(Position& pos, int32_t* map, int sq) {
+    for (unsigned m = unsigned(map[sq] & SLIDE_BITS) >> SLIDE_BIT_BASE; m; m &= m - 1) {
+        const int d = __builtin_ctz(m);
+        const int offset = directionOffset[d];
+        const int32_t bit = 1 << (SLIDE_BIT_BASE + d);
+        int c = sq + offset;
+        for (;;) {
+            map[c] &= ~bit;
+            if (pos.cell(c) != EMPTY) break;
+            c += offset;
+        }
+    }
+}
+
+inline int32_t& boardCountOf(Position& pos, int side) {
+    return side == ATTACKER ? pos.attackerBoardCount : pos.defenderBoardCount;
+}
+inline int32_t& handCountOf(Position& pos, int side) {
+    return side == ATTACKER ? pos.attackerHandCount : pos.defenderHandCount;
+}
+
+void takePiece(Position& pos, int side, int to, int captured) {
+    const int opponent = otherSide(side);
+    removePieceAttacks(pos, pos.attacksOf(opponent), to, captured);
+    --boardCountOf(pos, opponent);
+    const int kind = handKindOf(captured);
+    if (kind == 0) {
+        // A king: only a diagram with two kings of one side, or one whose
+        // side not to move stands in check, lets a king be taken. A king has
+        // no hand slot or hand key, so it just leaves the board; the king
+        // square must not keep pointing at the square.
+        if (captured == ATTACKER_KING && pos.attackerKingSquare == to) pos.attackerKingSquare = 0;
+        if (captured == DEFENDER_KING && pos.defenderKingSquare == to) pos.defenderKingSquare = 0;
+        return;
+    }
+    const int h = kind | side;
+    ++pos.hand[h];
+    ++handCountOf(pos, side);
+    pos.handKey ^= hashTables.handKeys[h - 17][pos.hand[h]];
+}
+
+}  // namespace
+
+void makeMove(Position& pos, Move move) {
+    const int side = pos.sideToMove;
+    const int from = move.from;
+    const int to = move.to;
+    const int piece = move.piece;
+    const int ply = pos.ply;
+    assert(ply < MAX_PLY_KEYS);
+    int32_t* const ownMap = pos.attacksOf(side);
+
+    if (from <= 16) {
+        pos.handKey ^= hashTables.handKeys[piece - 17][pos.hand[piece]];
+        --pos.hand[piece];
+        ++boardCountOf(pos, side);
+        --handCountOf(pos, side);
+    } else {
+        removePieceAttacks(pos, ownMap, from, piece);
+        pos.cell(from) = EMPTY;
+        extendSlidesThrough(pos, pos.attackerAttacks, from);
+        extendSlidesThrough(pos, pos.defenderAttacks, from);
+        pos.boardKey ^= hashTables.boardKeys[piece][from] ^ hashTables.boardKeys[EMPTY][from];
+    }
+
+    const int old = pos.cell(to);
+    if (old != EMPTY) {
+        takePiece(pos, side, to, old);
+    } else {
+        cutSlidesAt(pos, pos.attackerAttacks, to);
+        cutSlidesAt(pos, pos.defenderAttacks, to);
+    }
+
+    const int arriving = move.promote ? piece | PROMOTED : piece;
+    pos.boardKey ^= hashTables.boardKeys[old][to] ^ hashTables.boardKeys[arriving][to];
+    pos.cell(to) = uint8_t(arriving);
+    addPieceAttacks(pos, ownMap, to, arriving);
+
+    if (piece == ATTACKER_KING) pos.attackerKingSquare = to;
+    if (piece == DEFENDER_KING) pos.defenderKingSquare = to;
+
+    const uint64_t key = hashTables.moveFromKeys[moveKeyRow(from)][ply] ^ hashTables.moveToKeys[moveKeyRow(to)][ply] ^
+                         hashTables.movePromoteKeys[move.promote][ply] ^ hashTables.movePieceKeys[piece][ply];
+    pos.pathKey ^= key;
+    pos.lastMoveKey = key;
+    pos.ply = int16_t(ply + 1);
+    pos.sideToMove = uint8_t(otherSide(side));
+    pos.positionKey = withSideBit(pos.boardKey ^ pos.handKey, pos.sideToMove);
+    pos.lastMove = move;
+}
+
+namespace {
+
+// The interposed piece can be taken for nothing: nothing of the defender
+// guards it, or only the king guards it from next door while the attacker
+// has two pieces on it.
+bool isFutileInterposition(const Position& parent, const Position& child, Move move) {
+    if (problem.RuleFlags != ORTHODOX_RULES) return false;
+    if (child.sideToMove != ATTACKER || !isDrop(move)) return false;
+    const int king = parent.defenderKingSquare;
+    if (king == 0 || parent.attackerAttacks[king] == 0) return false;
+    const int t = move.to;
+    const int32_t guards = child.defenderAttacks[t];
+    if (guards == 0) return true;
+    if (__builtin_popcount(unsigned(guards)) != 1) return false;
+    const int fileDistance = fileOf(t) > fileOf(king) ? fileOf(t) - fileOf(king) : fileOf(king) - fileOf(t);
+    const int rankDistance = rankOf(t) > rankOf(king) ? rankOf(t) - rankOf(king) : rankOf(king) - rankOf(t);
+    const bool kingAdjacent = (fileDistance > rankDistance ? fileDistance : rankDistance) == 1;
+    return kingAdjacent && __builtin_popcount(unsigned(child.attackerAttacks[t])) >= 2;
+}
+
+}  // namespace
+
+Position& makeChild(const Position& parent, Position& child, Move move) {
+    // A plain copy gives the same bytes as zero-filling first and copying.
+    std::memcpy(static_cast<void*>(&child), &parent, sizeof(Position));
+    makeMove(child, move);
+    // The record's parent link is non-const by layout; nothing here writes
+    // through it.
+    child.parent = const_cast<Position*>(&parent);
+
+    child.searchStatus = STATUS_RUNNING;
+    child.visitCount = 0;
+    child.children = nullptr;
+    child.proofNumber = child.disproofNumber = 1;
+    child.previousProofNumber = child.previousDisproofNumber = 1;
+    child.loopPly = child.shallowestPly = NO_PLY;
+    child.proofThreshold = child.disproofThreshold = LARGEST_FINITE;
+    child.loopDisproof = 0;
+    child.onIntendedLine = 0;
+    child.openTreeSize = child.treeSize = 1;
+    child.killerMove = 0;
+    child.sumAllowed = 1;
+    child.futileDrop = 0;
+    child.repetitionChecked = 0;
+
+    child.mirrorSymmetric = computeMirrorSymmetric(child);
+    if (isFutileInterposition(parent, child, move)) child.futileDrop = 1;
+    return child;
+}
+
+namespace {
+
+// Hand saving: the side whose hand is compared has not gained any piece.
+bool handNoLarger(const Position& node, const Position& earlier) {
+    const int first = problem.RuleFlags == (PLAY_BEST | TARGET_OWN_KING | GOAL_MATE) ? DEFENDER | PAWN : ATTACKER | PAWN;
+    for (int code = first; code <= first + (ROOK - PAWN); ++code)
+        if (node.hand[code] > earlier.hand[code]) return false;
+    return true;
+}
+
+const Position* grandparentOf(const Position* p) { return p->parent ? p->parent->parent : nullptr; }
+
+}  // namespace
+
+const Position* findRepetition(const Position& node, int16_t minPly) {
+    if (minPly < 0) minPly = 0;
+    for (const Position* a = grandparentOf(&node); a; a = grandparentOf(a)) {
+        if (a->ply < minPly) return nullptr;
+        if (a->positionKey == node.positionKey) return a;
+        if (problem.handSaving && a->boardKey == node.boardKey && a->sideToMove == node.sideToMove &&
+            node.ply >= a->ply && handNoLarger(node, *a))
+            return a;
+    }
+    return nullptr;
+}
