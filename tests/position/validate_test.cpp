@@ -87,7 +87,8 @@ TEST(Validation, KnightOnTheCornerLeavesTheFrameIntact) {
     std::string error;
     ASSERT_TRUE(setUpFromSfen(pos, "4k3N/9/9/9/9/9/9/9/9 b - 1", error));
     for (int cell = 0; cell < BOARD_CELLS; ++cell) {
-        if (!isBoardSquare(cell - 16)) EXPECT_EQ(WALL, pos.board[cell]) << cell;
+        if (isBoardSquare(cell - 16)) continue;
+        EXPECT_EQ(WALL, pos.board[cell]) << cell;
     }
     EXPECT_EQ(NOWHERE_TO_GO, validate("4k3N/9/9/9/9/9/9/9/9 b - 1", ORTHODOX));
 }
