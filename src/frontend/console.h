@@ -12,9 +12,14 @@
 #include <string>
 #include <string_view>
 
-// The console output stream. Lines are flushed at every line end; the column
-// of the cursor is tracked from what the program wrote.
+// The console output stream, for the main thread. Lines are flushed at
+// every line end; the column of the cursor is tracked from what the program
+// wrote.
 std::ostream& consoleOut();
+
+// Writes text to the console; safe from any thread (the keyboard thread's
+// notices), as it does not touch the stream's formatting state.
+void consoleWrite(std::string_view text);
 
 // True when the cursor stands in column 0 (nothing written since the last
 // line end).
@@ -42,9 +47,13 @@ void waitForKeySilently();
 // input answers false.
 bool askYesNo(char letter);
 
-// Reads one whole line from standard input (the problem file name prompt).
-// False at end of input.
+// Reads one whole line from standard input (the problem file name prompt),
+// spaces kept, the line end dropped. False at end of input.
 bool readInputLine(std::string& line);
+
+// Text typed at the terminal or given on the command line, in the program's
+// CP932 (for showing a file name); unchanged when the locale is not UTF-8.
+std::string textFromTerminal(std::string_view text);
 
 // The elapsed seconds of the run, kept by the entry sequence.
 extern int32_t elapsedSeconds;
@@ -56,7 +65,10 @@ inline std::string decimalText(int32_t value) { return decimalText(int64_t(value
 
 // Set by the interrupt handler, consumed by the search's interruption check.
 extern std::atomic<uint8_t> ctrlCPressed;
+// Sets ctrlCPressed and writes "本プログラムの終了には Ctrl-C ではなく ESC を使ってください";
+// only async-signal-safe calls.
 void onCtrlC(int signalNumber);
+// Installs onCtrlC for SIGINT (again, when called again).
 void installCtrlCHandler();
 
 // Key polling for the search's keyboard thread.
@@ -76,3 +88,6 @@ int pollKey(int timeoutMs);
 // reading, resumeKeyPolling ends that.
 void suspendKeyPolling();
 void resumeKeyPolling();
+
+// Removes the suspend file; a failure is not reported.
+void deleteSuspendFile(const std::string& suspendFileName);

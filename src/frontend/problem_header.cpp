@@ -2,3 +2,33 @@
 
 ProblemHeader problem;
 std::vector<Move> enteredSequence;
+
+void resetProblemHeader(ProblemHeader& h) {
+    const ProblemHeader defaults;
+    h.caption = defaults.caption;
+    h.moveCount = defaults.moveCount;
+    h.className = defaults.className;
+    h.ruleName = defaults.ruleName;
+    h.recordSide = defaults.recordSide;
+    h.RuleFlags = defaults.RuleFlags;
+    h.restrictionKind = defaults.restrictionKind;
+    h.restrictionSides = defaults.restrictionSides;
+    h.checkRequired = defaults.checkRequired;
+    h.dropPawnMateAllowed = defaults.dropPawnMateAllowed;
+    h.defenderFirst = defaults.defenderFirst;
+    h.handSaving = defaults.handSaving;
+    h.checkLevel = defaults.checkLevel;
+    h.cookCheck = defaults.cookCheck;
+    h.cookDepth = defaults.cookDepth;
+    h.symmetryDetection = defaults.symmetryDetection;
+    h.traceOn = defaults.traceOn.load();
+    h.monitorOn = defaults.monitorOn.load();
+    h.detailedMonitor = defaults.detailedMonitor;
+    h.monitorDepth = defaults.monitorDepth.load();
+    h.hashMonitor = defaults.hashMonitor;
+    h.noMateOutput = defaults.noMateOutput;
+    h.forceComposerLine = defaults.forceComposerLine;
+    h.memoryMB = defaults.memoryMB;
+    h.memorySizeInvalid = defaults.memorySizeInvalid;
+    h.memorySizeText = defaults.memorySizeText;
+}

@@ -60,9 +60,17 @@ struct ProblemHeader {
     uint8_t noMateOutput = 0;
     uint8_t forceComposerLine = 0;
     int32_t memoryMB = 0;
+    // A memory option whose size is not a decimal integer in the signed
+    // 32-bit range: the run stops before the table is created. The text is
+    // the option as written, from its keyword to its unit.
+    uint8_t memorySizeInvalid = 0;
+    std::string memorySizeText;
 };
 
 extern ProblemHeader problem;
+
+// Back to the defaults (the header holds atomics, so it cannot be assigned).
+void resetProblemHeader(ProblemHeader& header);
 
 // The composer's move list from the file.
 extern std::vector<Move> enteredSequence;

@@ -1,0 +1,3 @@
+#include "frontend/entry.h"
+
+int main(int argc, char* argv[]) { return runEntrySequence(argc, argv); }
