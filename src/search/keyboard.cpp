@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -47,7 +46,7 @@ void keyboardThread() {
     if (polling) enterKeyMode();
     while (keyboardThreadRunning) {
         if (!polling) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(POLL_INTERVAL_MS));
+            usleep(POLL_INTERVAL_MS * 1000);
             continue;
         }
         const int key = pollKey(POLL_INTERVAL_MS);

@@ -9,7 +9,11 @@
 
 namespace {
 
-std::string numberPair(int32_t a, int32_t b) { return "(" + decimalText(a) + ", " + decimalText(b) + ")"; }
+std::string numberPair(int32_t a, int32_t b) {
+    std::string text = "(";
+    text.append(decimalText(a)).append(", ").append(decimalText(b)).append(")");
+    return text;
+}
 
 // Grey while the child's proof number grows and its disproof number does
 // not, cyan for the opposite; otherwise the colour stays.
