@@ -204,6 +204,11 @@ bool isPawnDropMate(const Position& pos, int side, int sq, const int32_t* pins) 
 
     // The pawn must be guarded, and only the king may take it.
     if (pos.attacksOf(side)[sq] == 0) return false;
+    PinTable ownPins;
+    if (!pins) {
+        findPins(pos, ownPins);
+        pins = ownPins;
+    }
     const int32_t kingStepBit = side == ATTACKER ? 1 << 1 : 1 << 6;
     if (attacksOnUnpinned(pos, sq, opponent, pins) != kingStepBit) return false;
 
