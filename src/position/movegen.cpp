@@ -73,7 +73,7 @@ inline void emitKingSteps(const Position& pos, int side, int king, int code) {
     }
 }
 
-// Squares of one file whose cells are empty, counted from rank first to last.
+// The empty squares within ranks firstRank..lastRank, files 1..9 outer, ranks inner.
 template <typename Emit>
 inline void forEmptySquares(const Position& pos, int firstRank, int lastRank, Emit&& emitAt) {
     for (int file = 1; file <= 9; ++file)
