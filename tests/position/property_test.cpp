@@ -16,6 +16,8 @@
 
 namespace {
 
+int positionsInCheck = 0;
+
 std::vector<uint32_t> sortedWords(const Move* moves, int n) {
     std::vector<uint32_t> words;
     for (int i = 0; i < n; ++i) words.push_back(moveWord(moves[i]));
@@ -80,6 +82,7 @@ std::vector<Move> checkGenerators(const Position& pos) {
     const std::vector<uint32_t> expected = bruteLegalMoves(plain, problem.dropPawnMateAllowed);
     const int side = pos.sideToMove;
     const bool checked = inCheck(plain, side);
+    if (checked) ++positionsInCheck;
 
     const int result = generateLegalMoves(pos);
     const int n = std::max(result, 0);
@@ -135,7 +138,16 @@ void randomPlay(const Start& start, uint32_t seed, int& positionsSeen) {
             const std::vector<Move> legal = checkGenerators(pos);
             ++positionsSeen;
             if (testing::Test::HasFailure() || legal.empty()) break;
-            makeChild(pos, line[size_t(ply) + 1], legal[rng() % legal.size()]);
+            // Prefer checks half of the time, so that evasions get their share.
+            Position& next = line[size_t(ply) + 1];
+            makeChild(pos, next, legal[rng() % legal.size()]);
+            if (rng() % 2 && !isInCheck(next, next.sideToMove)) {
+                const size_t first = rng() % legal.size();
+                for (size_t i = 0; i < legal.size(); ++i) {
+                    makeChild(pos, next, legal[(first + i) % legal.size()]);
+                    if (isInCheck(next, next.sideToMove)) break;
+                }
+            }
         }
     }
 }
@@ -144,15 +156,15 @@ void randomPlay(const Start& start, uint32_t seed, int& positionsSeen) {
 
 TEST(GeneratorsAgainstBruteForce, RandomPlayFromSeveralStarts) {
     const Start starts[] = {
-        {"lnsgkgsnl/1r5b1/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNL b - 1", false, 6, 60},
+        {"lnsgkgsnl/1r5b1/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNL b - 1", false, 20, 60},
         // Tsume-like: no attacker king, large attacker hand, a defender hand.
-        {"l2gkg2l/9/4P4/9/9/9/9/9/9 b 2R2B2G4S4N2L10P2p 1", false, 6, 40},
-        {"l2gkg2l/9/4P4/9/9/9/9/9/9 b 2R2B2G4S4N2L10P2p 1", true, 3, 40},
+        {"l2gkg2l/9/4P4/9/9/9/9/9/9 b 2R2B2G4S4N2L10P2p 1", false, 20, 40},
+        {"l2gkg2l/9/4P4/9/9/9/9/9/9 b 2R2B2G4S4N2L10P2p 1", true, 8, 40},
         // Promoted pieces of both sides, defender to move.
-        {"+R3k3+B/4+P4/9/2+S6/9/6+N2/9/2+L6/K3+r4 w G2Pbg 1", false, 5, 40},
+        {"+R3k3+B/4+P4/9/2+S6/9/6+N2/9/2+L6/K3+r4 w G2Pbg 1", false, 15, 40},
         // Kings in corners with pawns about: pawn-drop mates come up.
-        {"7nk/9/7PP/9/9/9/9/9/K8 b G9Ps 1", false, 5, 30},
-        {"7nk/9/7PP/9/9/9/9/9/K8 b G9Ps 1", true, 3, 30},
+        {"7nk/9/7PP/9/9/9/9/9/K8 b G9Ps 1", false, 20, 30},
+        {"7nk/9/7PP/9/9/9/9/9/K8 b G9Ps 1", true, 8, 30},
         // Enormous hands on both sides.
         {"4k4/9/9/9/9/9/9/9/4K4 b 99R99B99G99S99N99L99P99r99b99g99s99n99l99p 1", false, 2, 8},
     };
@@ -164,6 +176,7 @@ TEST(GeneratorsAgainstBruteForce, RandomPlayFromSeveralStarts) {
         if (HasFailure()) break;
     }
     problem.dropPawnMateAllowed = savedSwitch;
-    EXPECT_GT(positionsSeen, 500);
-    std::printf("positions checked: %d\n", positionsSeen);
+    EXPECT_GT(positionsSeen, 2000);
+    EXPECT_GT(positionsInCheck, positionsSeen / 10);
+    std::printf("positions checked: %d, in check: %d\n", positionsSeen, positionsInCheck);
 }
