@@ -322,7 +322,10 @@ bool parseEnteredMove(std::string_view line, int side, int& lastTo) {
     }
     const uint8_t promote = contains(line, "成(") ? 1 : 0;
 
-    if ((from != 0 && !isBoardSquare(from)) || !isBoardSquare(to) || piece < 0x11 || piece > 0x2f) return false;
+    // A line that names no piece has kind 0; for the defender its bare owner
+    // code 0x20 would pass the range test, so the kind is tested too.
+    if ((from != 0 && !isBoardSquare(from)) || !isBoardSquare(to) || piece < 0x11 || piece > 0x2f || kind == 0)
+        return false;
     enteredSequence.push_back(Move{uint8_t(from), uint8_t(to), uint8_t(piece), promote});
     return true;
 }
