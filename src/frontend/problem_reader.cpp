@@ -1,9 +1,8 @@
 #include "frontend/problem_reader.h"
 
 #include <algorithm>
-#include <cstring>
-#include <iterator>
 #include <limits>
+#include <string>
 
 #include "frontend/byte_text.h"
 #include "frontend/keywords.h"
@@ -34,8 +33,8 @@ struct LineCursor {
 };
 
 // A byte that text does not hold: NUL and the other control bytes, except
-// tabs and line ends. A DOS end-of-file mark is allowed for now; only one at
-// the very end survives the final check.
+// tabs and line ends. DOS end-of-file marks pass here: those at the very end
+// are dropped afterwards, any other is refused then.
 bool isNonTextByte(unsigned char b) {
     return (b < 0x20 || b == 0x7f) && b != '\t' && b != '\n' && b != '\r' && b != 0x1a;
 }
