@@ -73,7 +73,7 @@ inline void emitKingSteps(const Position& pos, int side, int king, int code) {
     }
 }
 
-// Squares of one file whose cells are empty, counted from rank first to last.
+// The empty squares within ranks firstRank..lastRank, files 1..9 outer, ranks inner.
 template <typename Emit>
 inline void forEmptySquares(const Position& pos, int firstRank, int lastRank, Emit&& emitAt) {
     for (int file = 1; file <= 9; ++file)
@@ -204,6 +204,11 @@ bool isPawnDropMate(const Position& pos, int side, int sq, const int32_t* pins) 
 
     // The pawn must be guarded, and only the king may take it.
     if (pos.attacksOf(side)[sq] == 0) return false;
+    PinTable ownPins;
+    if (!pins) {
+        findPins(pos, ownPins);
+        pins = ownPins;
+    }
     const int32_t kingStepBit = side == ATTACKER ? 1 << 1 : 1 << 6;
     if (attacksOnUnpinned(pos, sq, opponent, pins) != kingStepBit) return false;
 

@@ -60,7 +60,8 @@ int generateCheckCandidates(const Position& pos, const int32_t* pins = nullptr);
 // Appends the moves of the piece of side on sq, which has pin value pin.
 void generatePieceMoves(const Position& pos, int side, int sq, int pin);
 
-// Whether a pawn of side dropped on sq would mate the opponent's king.
+// Whether a pawn of side dropped on sq would mate the opponent's king. pins
+// may be null (then computed).
 bool isPawnDropMate(const Position& pos, int side, int sq, const int32_t* pins);
 
 // The replies of the side to move to a check; checkBits is the opponent's

@@ -1,0 +1,162 @@
+#include "position/expand.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "frontend/problem_header.h"
+#include "position/attacks.h"
+#include "position/movegen.h"
+#include "position/moves.h"
+#include "search/position_table.h"
+#include "search/search_context.h"
+
+namespace {
+
+// A working copy of the generator's moves: the buffer is shared, and the
+// pawn-drop condition below generates again.
+struct MoveList {
+    Move moves[MOVE_BUFFER_SIZE];
+    int count = 0;
+    void push(Move m) { moves[count++] = m; }
+};
+
+// The attacker's moves when every one must give check: the candidates (or, in
+// the own-king and stalemate families, all legal moves) that leave the
+// defender's king attacked.
+int checkingMoves(const Position& node, MoveList& list) {
+    PinTable pins;
+    findPins(node, pins);
+    const uint32_t rules = problem.RuleFlags;
+    const bool allLegal = ((rules & TARGET_OWN_KING) && isInCheck(node, ATTACKER)) || (rules & GOAL_STALEMATE);
+    const int n = allLegal ? generateLegalMoves(node, pins) : generateCheckCandidates(node, pins);
+    if (n <= 0) return isInCheck(node, ATTACKER) ? ATTACKER_MATED : ATTACKER_NO_MOVE;
+    MoveList candidates;
+    std::copy(moveBuffer(), moveBuffer() + n, candidates.moves);
+    candidates.count = n;
+    Position scratch;
+    for (int i = 0; i < candidates.count; ++i) {
+        scratch = node;
+        makeMove(scratch, candidates.moves[i]);
+        if (isInCheck(scratch, DEFENDER)) list.push(candidates.moves[i]);
+    }
+    return list.count;
+}
+
+// Symmetric boards: one of each mirrored pair of moves is enough.
+void pruneMirrorMoves(MoveList& list) {
+    int kept = 0;
+    for (int i = 0; i < list.count; ++i) {
+        const Move m = list.moves[i];
+        if (m.from <= 89 && ((m.from >= 1 && m.from <= 80) || m.to <= 89)) list.moves[kept++] = m;
+    }
+    list.count = kept;
+}
+
+int squaredLength(Move m) {
+    if (isDrop(m)) return 1;
+    const int df = fileOf(m.to) - fileOf(m.from), dr = rankOf(m.to) - rankOf(m.from);
+    return df * df + dr * dr;
+}
+
+int squaresCrossed(Move m) {
+    if (isDrop(m)) return 1;
+    return std::max(std::abs(fileOf(m.to) - fileOf(m.from)), std::abs(rankOf(m.to) - rankOf(m.from)));
+}
+
+// The value a restriction maximises; minimummer is the maximummer negated,
+// abstinent and greedy are 0/1 choices.
+int restrictionValue(const Position& node, Move m, int kind) {
+    switch (kind) {
+        case RESTRICTION_ABSTINENT: return node.cell(m.to) == EMPTY;
+        case RESTRICTION_GREEDY: return node.cell(m.to) != EMPTY;
+        case RESTRICTION_MAXIMUMMER: return squaredLength(m);
+        case RESTRICTION_MINIMUMMER: return -squaredLength(m);
+        case RESTRICTION_LONG_RANGE: return squaresCrossed(m);
+        default: return 0;
+    }
+}
+
+// Keeps the moves of the best value. Abstinent and greedy keep only the
+// moves that satisfy them (value 1); a condition nothing satisfies binds
+// nothing.
+void applyRestriction(const Position& node, MoveList& list) {
+    const int kind = problem.restrictionKind;
+    if (kind == RESTRICTION_NONE || list.count == 0) return;
+    const int sides = problem.restrictionSides;
+    if (sides != (ATTACKER | DEFENDER) && sides != node.sideToMove) return;
+    int best = restrictionValue(node, list.moves[0], kind);
+    for (int i = 1; i < list.count; ++i) best = std::max(best, restrictionValue(node, list.moves[i], kind));
+    const bool choice = kind == RESTRICTION_ABSTINENT || kind == RESTRICTION_GREEDY;
+    if (choice && best == 0) return;
+    int kept = 0;
+    for (int i = 0; i < list.count; ++i)
+        if (restrictionValue(node, list.moves[i], kind) == best) list.moves[kept++] = list.moves[i];
+    list.count = kept;
+}
+
+bool isPawnDrop(Move m) { return isDrop(m) && handKindOf(m.piece) == PAWN; }
+
+// Whether an end position reached by the goal side's move is the goal.
+bool goalReachedBy(int mover, int result) {
+    const uint32_t rules = problem.RuleFlags;
+    if (mover == ATTACKER) {
+        if (!(rules & TARGET_DEFENDER_KING)) return false;
+        return (result == DEFENDER_MATED && (rules & GOAL_MATE)) ||
+               (result == DEFENDER_NO_MOVE && (rules & GOAL_STALEMATE));
+    }
+    if (!(rules & TARGET_OWN_KING)) return false;
+    return (result == ATTACKER_MATED && (rules & GOAL_MATE)) ||
+           (result == ATTACKER_NO_MOVE && (rules & GOAL_STALEMATE));
+}
+
+// Under the pawn-drop condition the goal may be reached only by a pawn drop:
+// every other move that ends the problem is recorded as what it is, and a
+// successful one is not offered to the search.
+void applyPawnDropCondition(Position& node, ChildList& children) {
+    if (!problem.dropPawnMateAllowed) return;
+    const int goalSide = (problem.RuleFlags & TARGET_DEFENDER_KING) ? ATTACKER : DEFENDER;
+    if (node.sideToMove != goalSide) return;
+    const int mover = node.sideToMove;
+    for (Position& child : children) {
+        if (isPawnDrop(child.lastMove)) continue;
+        const int r = generateLegalMoves(child);
+        if (r >= 1) continue;
+        child.loopPly = NO_PLY;
+        child.openTreeSize = 0;
+        if (goalReachedBy(mover, r)) {
+            child.proofNumber = 0;
+            child.disproofNumber = INFINITE_NUMBER;
+        } else {
+            child.proofNumber = INFINITE_NUMBER;
+            child.disproofNumber = 0;
+        }
+        store(child, 0);
+    }
+    std::erase_if(children, [](const Position& c) { return c.proofNumber == 0; });
+}
+
+}  // namespace
+
+int expandNode(SearchContext& ctx, Position& node, ChildList* childList) {
+    MoveList list;
+    if (node.sideToMove == ATTACKER && problem.checkRequired) {
+        const int n = checkingMoves(node, list);
+        if (n < 0) return n;
+        if (n == 0) return DEFENDER_MATED;
+    } else {
+        const int n = generateLegalMoves(node);
+        if (n <= 0) return n;
+        std::copy(moveBuffer(), moveBuffer() + n, list.moves);
+        list.count = n;
+    }
+    if (!childList) return list.count;
+
+    if (node.mirrorSymmetric == 1 && !ctx.followIntendedLine) pruneMirrorMoves(list);
+    applyRestriction(node, list);
+
+    childList->resize(list.count);
+    for (int i = 0; i < list.count; ++i) makeChild(node, (*childList)[i], list.moves[i]);
+    applyPawnDropCondition(node, *childList);
+    node.children = childList;
+    return int(childList->size());
+}

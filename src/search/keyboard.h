@@ -1,0 +1,33 @@
+// The search invocation and the keyboard thread beside it.
+//
+// The keyboard thread only raises flags; every flag is an atomic written by
+// one thread and read or cleared by the other, without locks. The notices
+// that the keys M, + and - produce are queued and written by the main thread
+// at its next poll, so that only the main thread writes to the console.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "position/position.h"
+#include "search/search_context.h"
+
+extern std::atomic<uint8_t> keyboardThreadRunning;
+extern std::atomic<uint8_t> progressRequested;
+extern std::atomic<uint8_t> escPressed;
+
+// Runs one search of root with the given depth (a negative depth does
+// nothing), with the keyboard thread running beside it.
+void invokeSearch(SearchContext& ctx, Position& root, int16_t depth);
+
+// Starts the keyboard thread unless one runs; true when this call started it.
+bool startKeyboardThread();
+// Tells the thread to stop and waits for it to end.
+void stopKeyboardThread();
+
+// What the thread does with one key (exposed for tests).
+void handleKey(int key);
+
+// Writes the notices queued by the keyboard thread; main thread only.
+void printKeyboardNotices();
+bool keyboardNoticesPending();

@@ -1,0 +1,447 @@
+// Stores and lookups of the position table.
+//
+// Every store walks the probe sequence of its key for at most 100 slots and
+// decides, by the kind of the new entry and of each slot, whether to take
+// the slot, merge into it, pass it over or remember it as a victim. The
+// Protected bit belongs to the slot and survives every overwrite except the
+// merge of a proof into an existing proof of the same position.
+#include "search/position_table.h"
+
+#include <algorithm>
+#include <charconv>
+#include <string>
+
+#include "frontend/console.h"
+#include "frontend/problem_header.h"
+#include "search/search_context.h"
+
+PositionTable positionTable;
+
+namespace {
+
+// The first candidate with the smallest adjusted level; a later one wins
+// only when strictly smaller.
+struct VictimChoice {
+    TableEntry* slot = nullptr;
+    int level = 0;
+    int probe = 0;
+
+    void consider(TableEntry& candidate, int probeNumber) {
+        const int adjusted = adjustedLevel(candidate);
+        if (!slot || adjusted < level) {
+            slot = &candidate;
+            level = adjusted;
+            probe = probeNumber;
+        }
+    }
+    // Disproof and loop stores take the first non-proof they meet whatever
+    // its Protected bit; only unprotected ones may displace it later.
+    void considerFirstAnyway(TableEntry& candidate, int probeNumber) {
+        if (!slot || !(candidate.flags & Protected)) consider(candidate, probeNumber);
+    }
+};
+
+// A store taking an empty or Free slot brings it back into the used count.
+void claim(TableEntry& slot) {
+    if (!isLive(slot)) ++positionTable.usedCount;
+    slot.flags &= ~Free;
+}
+
+void raise(int32_t& maximum, int value) { maximum = std::max(maximum, int32_t(value)); }
+
+// The flags a store leaves on the slot it wrote: only the slot's Protected
+// bit survives (touch adds the generation).
+void finishStoredSlot(TableEntry& slot, uint8_t extraFlags) {
+    slot.flags = uint8_t((slot.flags & Protected) | extraFlags);
+    touch(slot);
+}
+
+void restoreDisplaced(const TableEntry& displaced, uint64_t key) {
+    if (displaced.flags & Loop) {
+        storeLoop(displaced, key);
+    } else if (isAnyDisproof(displaced)) {
+        storeDisproof(displaced, key);
+    } else if (isUnresolved(displaced) && generationOf(displaced) == positionTable.generation) {
+        storeUnresolved(displaced, key);
+    }
+}
+
+void appendHex(std::string& text, uint64_t value) {
+    char digits[17];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value, 16).ptr;
+    text.append(digits, end);
+}
+
+void appendNumbers(std::string& text, const TableEntry& e) {
+    text += "　手数：" + std::to_string(e.length) + " (" + std::to_string(e.proofNumber) + ", " +
+            std::to_string(e.disproofNumber) + "), Level" + std::to_string(e.level);
+}
+
+// The probe dump of a congested unresolved store.
+void appendDumpHead(std::string& text, const TableEntry& e, uint64_t key) {
+    text += "\n登録データ：\nハッシュ値：";
+    appendHex(text, storedKeyBits(e));
+    text += "　インデックス：";
+    appendHex(text, key % positionTable.capacity);
+    appendNumbers(text, e);
+    text += '\n';
+}
+
+void appendDumpLine(std::string& text, const TableEntry& slot, const TableEntry& e, int probe) {
+    if (sameKey(slot, e)) text += "***";
+    text += std::to_string(probe + 1) + "：";
+    appendHex(text, storedKeyBits(slot));
+    appendNumbers(text, slot);
+    if (slot.flags & Protected) text += ", Protected";
+    if (slot.loopPly != NO_PLY) text += ", Loop:" + std::to_string(slot.loopPly);
+    text += '\n';
+}
+
+void revive(TableEntry& e) {
+    if (isFree(e)) {
+        e.flags &= ~Free;
+        ++positionTable.usedCount;
+    }
+}
+
+// What a lookup does to the entry it returns.
+void markReferenced(TableEntry& e) {
+    revive(e);
+    e.flags |= Referenced;
+    touch(e);
+}
+
+}  // namespace
+
+void touch(TableEntry& entry) {
+    PositionTable& t = positionTable;
+    ++t.touchCount;
+    entry.flags = uint8_t((entry.flags & ~GENERATION_MASK) | (t.generation << 4));
+    if (t.touchCount >= t.generationLength) {
+        t.previousGeneration = t.generation;
+        t.generation = t.generation >= 15 ? 1 : t.generation + 1;
+        t.touchCount = 0;
+    }
+}
+
+void copyInto(TableEntry& slot, const TableEntry& entry) {
+    slot.level = isProof(slot) && isProof(entry) ? std::max(slot.level, entry.level) : entry.level;
+    slot.proofNumber = entry.proofNumber;
+    slot.disproofNumber = entry.disproofNumber;
+    slot.keyCheck = entry.keyCheck;
+    slot.keyHigh = entry.keyHigh;
+    slot.length = entry.length;
+    slot.loopPly = entry.loopPly;
+}
+
+TableEntry* store(const Position& pos, int16_t length) {
+    PositionTable& t = positionTable;
+    t.peakUsed = std::max(t.peakUsed, t.usedCount);
+    if (t.usedCount > t.reclaimThreshold) reclaim();
+
+    TableEntry e{};
+    e.proofNumber = pos.proofNumber;
+    e.disproofNumber = pos.disproofNumber;
+    e.loopPly = NO_PLY;
+    const bool unresolved = e.proofNumber != 0 && e.disproofNumber != 0;
+    e.level = uint8_t(levelOf(unresolved ? pos.openTreeSize : pos.treeSize));
+
+    uint64_t key = pos.positionKey;
+    const bool loop = pos.loopDisproof && e.disproofNumber == 0;
+    if (loop) {
+        key = pos.pathKey;
+        e.loopPly = pos.loopPly;
+        e.length = pos.ply;
+    } else if (unresolved) {
+        e.length = pos.ply;
+    } else if (isPlainDisproof(e)) {
+        e.length = PLAIN_DISPROOF_LENGTH;
+    } else {
+        e.length = length;
+    }
+    e.keyCheck = keyCheckOf(key);
+    e.keyHigh = keyHighOf(key);
+
+    if (e.proofNumber == 0) return storeProof(e, key);
+    if (unresolved) return storeUnresolved(e, key);
+    if (loop) return storeLoop(e, key);
+    return storeDisproof(e, key);
+}
+
+// Slots are matched against the entry's own key fields, so that an entry
+// displaced by a proof and placed again along the proof's probe sequence
+// merges only with entries of its own position.
+TableEntry* storeProof(const TableEntry& entry, uint64_t key) {
+    PositionTable& t = positionTable;
+    ProbeSequence probe(key);
+    VictimChoice victim;
+    TableEntry* target = nullptr;
+    int probes = 0;
+    for (int j = 0; j < STORE_PROBE_LIMIT; ++j, probe.advance()) {
+        TableEntry& slot = probe.slot();
+        if (isEmpty(slot) || isFree(slot) || sameKey(slot, entry) || !isProof(slot)) {
+            target = &slot;
+            probes = j;
+            break;
+        }
+        if (!(slot.flags & Protected)) victim.consider(slot, j);
+    }
+
+    TableEntry displaced{};
+    bool haveDisplaced = false;
+    if (target && !isEmpty(*target) && sameKey(*target, entry) && isProof(*target)) {
+        // The position was proven before: keep the shorter mate and the
+        // larger tree, and drop the solution mark (the proof may change).
+        claim(*target);
+        target->length = std::min(target->length, entry.length);
+        target->level = std::max(target->level, entry.level);
+        target->flags &= ~Protected;
+    } else {
+        if (!target) {
+            if (!victim.slot) return nullptr;
+            target = victim.slot;
+            probes = victim.probe;
+        } else if (isLive(*target) && !sameKey(*target, entry)) {
+            displaced = *target;
+            haveDisplaced = true;
+        }
+        claim(*target);
+        copyInto(*target, entry);
+    }
+    raise(t.maxProbesProof, probes);
+    target->loopPly = NO_PLY;
+    finishStoredSlot(*target, 0);
+
+    if (haveDisplaced) restoreDisplaced(displaced, key);
+    return target;
+}
+
+TableEntry* storeDisproof(const TableEntry& entry, uint64_t key) {
+    PositionTable& t = positionTable;
+    ProbeSequence probe(key);
+    VictimChoice victim;
+    TableEntry* target = nullptr;
+    TableEntry displaced{};
+    bool haveDisplaced = false;
+    int probes = 0;
+    for (int j = 0; j < STORE_PROBE_LIMIT; ++j, probe.advance()) {
+        TableEntry& slot = probe.slot();
+        const bool mine = sameKey(slot, entry);
+        if (isEmpty(slot)) {
+            target = &slot;
+        } else if (isFree(slot) || (!mine && isUnresolved(slot))) {
+            if (isLive(slot)) {
+                displaced = slot;
+                haveDisplaced = true;
+            }
+            target = &slot;
+        } else if (mine && isPlainDisproof(slot)) {
+            slot.level = std::max(slot.level, entry.level);
+            return &slot;
+        } else if (mine && isCutOffDisproof(slot)) {
+            // A deeper cut-off, or a plain disproof, widens what is known.
+            slot.length = std::max(slot.length, entry.length);
+            if (entry.proofNumber == INFINITE_NUMBER) slot.proofNumber = INFINITE_NUMBER;
+            slot.level = std::max(slot.level, entry.level);
+            return &slot;
+        } else {
+            if (!isProof(slot)) victim.considerFirstAnyway(slot, j);
+            continue;
+        }
+        probes = j;
+        break;
+    }
+    if (!target) {
+        if (!victim.slot) return nullptr;
+        target = victim.slot;
+        probes = victim.probe;
+    }
+    claim(*target);
+    copyInto(*target, entry);
+    raise(t.maxProbesDisproof, probes);
+    target->loopPly = NO_PLY;
+    finishStoredSlot(*target, 0);
+
+    if (haveDisplaced && isUnresolved(displaced) && generationOf(displaced) == t.generation)
+        storeUnresolved(displaced, key);
+    return target;
+}
+
+TableEntry* storeLoop(const TableEntry& entry, uint64_t key) {
+    PositionTable& t = positionTable;
+    ProbeSequence probe(key);
+    VictimChoice victim;
+    TableEntry* target = nullptr;
+    int probes = 0;
+    for (int j = 0; j < STORE_PROBE_LIMIT; ++j, probe.advance()) {
+        TableEntry& slot = probe.slot();
+        const bool mine = sameKey(slot, entry);
+        if (mine && (slot.flags & Loop)) {
+            // Already known; the slot keeps its data.
+            claim(slot);
+            target = &slot;
+        } else if (isEmpty(slot) || isFree(slot) || (!mine && isUnresolved(slot))) {
+            claim(slot);
+            copyInto(slot, entry);
+            target = &slot;
+        } else {
+            if (!isProof(slot)) victim.considerFirstAnyway(slot, j);
+            continue;
+        }
+        probes = j;
+        break;
+    }
+    if (!target) {
+        if (!victim.slot) return nullptr;
+        target = victim.slot;
+        probes = victim.probe;
+        claim(*target);
+        copyInto(*target, entry);
+    }
+    raise(t.maxProbesDisproof, probes);
+    finishStoredSlot(*target, Loop);
+    return target;
+}
+
+TableEntry* storeUnresolved(const TableEntry& entry, uint64_t key) {
+    PositionTable& t = positionTable;
+    const bool dumping = problem.hashMonitor;
+    std::string dump;
+    if (dumping) appendDumpHead(dump, entry, key);
+
+    ProbeSequence probe(key);
+    VictimChoice victim;
+    TableEntry* target = nullptr;
+    int probes = 0;
+    for (int j = 0; j < STORE_PROBE_LIMIT; ++j, probe.advance()) {
+        TableEntry& slot = probe.slot();
+        if (dumping) appendDumpLine(dump, slot, entry, j);
+        if (isEmpty(slot) || isFree(slot) ||
+            (sameKey(slot, entry) && isUnresolved(slot) && slot.length >= entry.length)) {
+            target = &slot;
+            probes = j;
+            break;
+        }
+        // An entry of the same position at a smaller ply stays: it belongs
+        // to a shallower occurrence on the path.
+        if (isUnresolved(slot) && !(slot.flags & Protected) && !inProtectedGeneration(slot))
+            victim.consider(slot, j);
+    }
+    bool examinedAll = !target || probes == STORE_PROBE_LIMIT - 1;
+    if (!target && victim.slot) {
+        target = victim.slot;
+        probes = victim.probe;
+    }
+    if (dumping && examinedAll) {
+        consoleOut() << dump << std::endl;
+        if (target) consoleOut() << probes + 1 << "番のデータを上書き" << std::endl;
+    }
+    if (!target) return nullptr;
+
+    claim(*target);
+    copyInto(*target, entry);
+    raise(t.maxProbesUnresolved, probes);
+    target->loopPly = NO_PLY;
+    finishStoredSlot(*target, 0);
+    return target;
+}
+
+TableEntry* findResolved(Position& pos, int16_t depth) {
+    const PositionTable& t = positionTable;
+    const uint64_t key = pos.positionKey;
+    const int bound = std::max(t.maxProbesProof, t.maxProbesDisproof) + 1;
+    ProbeSequence probe(key);
+    for (int j = 0; j < bound; ++j, probe.advance()) {
+        TableEntry& slot = probe.slot();
+        if (isTrulyEmpty(slot)) return nullptr;
+        if (!holdsKey(slot, key) || (slot.flags & Loop)) continue;
+        const bool usable = (isProof(slot) && depth >= slot.length) || isPlainDisproof(slot) ||
+                            (isCutOffDisproof(slot) && slot.length >= depth);
+        if (!usable) continue;
+
+        // The move that led here refuted (or confirmed) the grandparent's
+        // choice: remember it there as the killer.
+        const uint8_t side = pos.sideToMove;
+        if ((isDisproof(slot) && side == searchContext.attackerSide) ||
+            (isProof(slot) && side == searchContext.defenderSide)) {
+            if (pos.parent && pos.parent->parent)
+                pos.parent->parent->killerMove = int32_t(moveWord(pos.lastMove));
+        }
+        markReferenced(slot);
+        return &slot;
+    }
+    return nullptr;
+}
+
+namespace {
+
+TableEntry* findLoopEntry(Position& pos) {
+    const uint64_t key = pos.pathKey;
+    ProbeSequence probe(key);
+    for (int j = 0; j < positionTable.maxProbesDisproof + 1; ++j, probe.advance()) {
+        TableEntry& slot = probe.slot();
+        if (isTrulyEmpty(slot)) return nullptr;
+        if (holdsKey(slot, key) && (slot.flags & Loop)) return &slot;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+TableEntry* lookup(SearchContext& ctx, Position& pos, int16_t depth) {
+    if (TableEntry* e = findResolved(pos, depth)) {
+        if (isProof(*e)) {
+            pos.proofNumber = 0;
+            pos.disproofNumber = INFINITE_NUMBER;
+        } else {
+            pos.proofNumber = e->proofNumber == INFINITE_NUMBER ? INFINITE_NUMBER : LARGEST_FINITE;
+            pos.disproofNumber = 0;
+        }
+        pos.treeSize = sizeOfLevel(e->level);
+        pos.openTreeSize = 0;
+        return e;
+    }
+
+    if (TableEntry* e = findLoopEntry(pos)) {
+        markReferenced(*e);
+        pos.proofNumber = LARGEST_FINITE;
+        pos.disproofNumber = 0;
+        pos.loopDisproof = 1;
+        pos.loopPly = e->loopPly;
+        pos.treeSize = 1;
+        pos.openTreeSize = 0;
+        return e;
+    }
+
+    // Unresolved entries: the one of this ply, else the last one of a
+    // shallower ply (an ancestor's occurrence of the same position).
+    const uint64_t key = pos.positionKey;
+    TableEntry* samePly = nullptr;
+    TableEntry* shallower = nullptr;
+    ProbeSequence probe(key);
+    for (int j = 0; j < positionTable.maxProbesUnresolved + 1; ++j, probe.advance()) {
+        TableEntry& slot = probe.slot();
+        if (isTrulyEmpty(slot)) break;
+        if (!holdsKey(slot, key) || !isUnresolved(slot)) continue;
+        if (slot.length < pos.ply) {
+            shallower = &slot;
+            if (slot.length < pos.shallowestPly) pos.shallowestPly = slot.length;
+        } else if (slot.length == pos.ply) {
+            samePly = &slot;
+            markReferenced(slot);
+            break;
+        }
+    }
+    TableEntry* e = samePly ? samePly : shallower;
+    if (!e) return nullptr;
+    if (!samePly && ctx.deepestPly >= ctx.depthLimit) return e;
+
+    if (pos.proofNumber != e->proofNumber || pos.disproofNumber != e->disproofNumber) {
+        pos.previousProofNumber = pos.proofNumber;
+        pos.previousDisproofNumber = pos.disproofNumber;
+    }
+    pos.proofNumber = e->proofNumber;
+    pos.disproofNumber = e->disproofNumber;
+    if (samePly) pos.treeSize = pos.openTreeSize = sizeOfLevel(e->level);
+    return e;
+}

@@ -1,0 +1,172 @@
+// The position table: one process-wide open-addressing hash table in which
+// the search records proofs, disproofs and the numbers of unresolved
+// positions. Only the search thread touches it.
+//
+// Invariants kept by every operation here:
+//  - usedCount is the number of entries that are neither empty nor Free;
+//  - only indices 0 .. capacity-1 are addressed (the array has one more);
+//  - an entry's generation nibble is the table generation at its last touch.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "position/position.h"
+
+struct SearchContext;
+
+constexpr int16_t PLAIN_DISPROOF_LENGTH = 0x7FFF;
+constexpr int STORE_PROBE_LIMIT = 100;
+
+// Stored raw in the suspend file: the layout is part of the file format.
+struct TableEntry {
+    int32_t proofNumber;
+    int32_t disproofNumber;
+    uint32_t keyCheck;   // key bits 16..47
+    uint16_t keyHigh;    // key bits 48..63
+    int16_t length;      // meaning depends on the kind of entry
+    int16_t loopPly;
+    uint8_t level;       // floor(log2) of the subtree size when stored
+    uint8_t flags;       // the bits below, generation in bits 4..7
+};
+static_assert(sizeof(TableEntry) == 20);
+static_assert(offsetof(TableEntry, proofNumber) == 0);
+static_assert(offsetof(TableEntry, disproofNumber) == 4);
+static_assert(offsetof(TableEntry, keyCheck) == 8);
+static_assert(offsetof(TableEntry, keyHigh) == 12);
+static_assert(offsetof(TableEntry, length) == 14);
+static_assert(offsetof(TableEntry, loopPly) == 16);
+static_assert(offsetof(TableEntry, level) == 18);
+static_assert(offsetof(TableEntry, flags) == 19);
+
+constexpr uint8_t Free = 1, Protected = 2, Loop = 4, Referenced = 8;
+constexpr uint8_t GENERATION_MASK = 0xF0;
+
+struct PositionTable {
+    TableEntry* entries = nullptr;
+    uint64_t capacity = 0;
+    uint64_t usedCount = 0;
+    uint64_t peakUsed = 0;
+    double fillRatioLimit = 0.8;
+    uint64_t reclaimThreshold = 0;
+    int32_t generation = 1;
+    int32_t previousGeneration = 0;
+    uint64_t touchCount = 0;
+    uint64_t generationLength = 0;
+    int32_t maxProbesUnresolved = 0;
+    int32_t maxProbesProof = 0;
+    int32_t maxProbesDisproof = 0;
+    std::string suspendFileName;
+    // The verification progress marker read by the purge of unmarked entries.
+    int16_t verificationDepth = 0x7FFF;
+    int16_t verificationPly = 0;
+};
+
+extern PositionTable positionTable;
+
+// --- the key and the probe sequence ---
+
+inline uint32_t keyCheckOf(uint64_t key) { return uint32_t(key >> 16); }
+inline uint16_t keyHighOf(uint64_t key) { return uint16_t(key >> 48); }
+// The 48 key bits an entry keeps.
+inline uint64_t storedKeyBits(const TableEntry& e) { return uint64_t(e.keyHigh) << 32 | e.keyCheck; }
+inline bool sameKey(const TableEntry& a, const TableEntry& b) {
+    return a.keyCheck == b.keyCheck && a.keyHigh == b.keyHigh;
+}
+inline bool holdsKey(const TableEntry& e, uint64_t key) {
+    return e.keyCheck == keyCheckOf(key) && e.keyHigh == keyHighOf(key);
+}
+
+// Walks the slots of one key: probe j is at (key + j * step) mod capacity,
+// the sum kept in a running 64-bit word (so it wraps at 2^64 first).
+struct ProbeSequence {
+    uint64_t running;
+    uint64_t step;
+    explicit ProbeSequence(uint64_t key) : running(key), step((key >> 48) & 0xFF) {
+        if (step == 0) step = 1;
+    }
+    uint64_t index() const { return running % positionTable.capacity; }
+    TableEntry& slot() const { return positionTable.entries[index()]; }
+    void advance() { running += step; }
+};
+
+// --- kinds of entry ---
+
+inline bool isEmpty(const TableEntry& e) { return e.keyHigh == 0 && e.keyCheck == 0; }
+inline bool isTrulyEmpty(const TableEntry& e) { return isEmpty(e) && e.flags == 0; }
+inline bool isFree(const TableEntry& e) { return e.flags & Free; }
+// Counted in usedCount.
+inline bool isLive(const TableEntry& e) { return !isEmpty(e) && !isFree(e); }
+inline bool isProof(const TableEntry& e) { return e.proofNumber == 0; }
+inline bool isDisproof(const TableEntry& e) { return e.disproofNumber == 0; }
+inline bool isUnresolved(const TableEntry& e) { return e.proofNumber != 0 && e.disproofNumber != 0; }
+inline bool isPlainDisproof(const TableEntry& e) {
+    return e.proofNumber == INFINITE_NUMBER && e.disproofNumber == 0;
+}
+// Plain, cut-off and loop disproofs alike.
+inline bool isAnyDisproof(const TableEntry& e) {
+    return e.disproofNumber == 0 &&
+           (e.proofNumber == INFINITE_NUMBER || e.proofNumber == LARGEST_FINITE);
+}
+inline bool isCutOffDisproof(const TableEntry& e) {
+    return e.proofNumber == LARGEST_FINITE && e.disproofNumber == 0 && !(e.flags & Loop);
+}
+inline bool isLoopDisproof(const TableEntry& e) {
+    return e.proofNumber == LARGEST_FINITE && e.disproofNumber == 0 && (e.flags & Loop);
+}
+inline int generationOf(const TableEntry& e) { return e.flags >> 4; }
+inline bool inProtectedGeneration(const TableEntry& e) {
+    const int g = generationOf(e);
+    return g == positionTable.generation || g == positionTable.previousGeneration;
+}
+
+// floor(log2(size)), 0 for 0.
+inline int levelOf(uint64_t size) { return size == 0 ? 0 : 63 - __builtin_clzll(size); }
+inline uint64_t sizeOfLevel(int level) { return uint64_t(1) << (level < 63 ? level : 63); }
+
+// Replacement priority: the lower, the sooner an entry gives way.
+inline int adjustedLevel(const TableEntry& e) {
+    const int level = e.level;
+    if (isProof(e)) return level + 10 < 63 ? level + 10 : 63;
+    if (isAnyDisproof(e)) return level + 4 < 63 ? level + 4 : 63;
+    return (e.flags & Referenced) && level < 63 ? level + 1 : level;
+}
+
+// --- creation ---
+
+// (MB / 20) * 1048576 - 1 entries, MB raised to 20.
+uint64_t tableCapacityForMemory(int32_t memoryMB);
+// MemAvailable of /proc/meminfo in MB; -1 when it cannot be read.
+int64_t availableMemoryMB();
+// capacity + 1 entries in their fresh state with every page committed;
+// false when the memory cannot be had (nothing is left allocated then).
+bool allocatePositionTable(uint64_t capacity);
+void releasePositionTable();
+// Sizing, the check against available memory and the allocation, with their
+// console messages. False on failure; the caller waits for a key and exits 1.
+bool setUpTableForRun(int32_t memoryMB);
+
+// --- stores and lookups ---
+
+TableEntry* store(const Position& pos, int16_t length);
+TableEntry* storeProof(const TableEntry& entry, uint64_t key);
+TableEntry* storeDisproof(const TableEntry& entry, uint64_t key);
+TableEntry* storeLoop(const TableEntry& entry, uint64_t key);
+TableEntry* storeUnresolved(const TableEntry& entry, uint64_t key);
+// A proof or disproof of the position usable at the given remaining depth.
+TableEntry* findResolved(Position& pos, int16_t depth);
+// The search's read path; copies what it finds into the position.
+TableEntry* lookup(SearchContext& ctx, Position& pos, int16_t depth);
+void touch(TableEntry& entry);
+void copyInto(TableEntry& slot, const TableEntry& entry);
+
+// --- reclamation and purges ---
+
+// Frees old, cheap entries when the table is more than 80 % live; returns the
+// number freed.
+uint64_t reclaim();
+void recountUsedEntries();
+void emptyEntry(TableEntry& e);
+void purgeMarkedEntries();
+void purgeUnmarkedEntries();

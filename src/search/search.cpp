@@ -1,0 +1,681 @@
+#include "search/search.h"
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+
+#include "driver/progress.h"
+#include "frontend/console.h"
+#include "frontend/notation.h"
+#include "frontend/problem_header.h"
+#include "position/expand.h"
+#include "position/moves.h"
+#include "search/keyboard.h"
+#include "search/position_table.h"
+#include "search/trace.h"
+
+namespace {
+
+// visitCount is a 16-bit field counted as unsigned; it stops at 0xFFFF.
+uint16_t visits(const Position& p) { return uint16_t(p.visitCount); }
+
+bool isProven(const Position& p) { return p.proofNumber == 0; }
+bool isDisproven(const Position& p) { return p.disproofNumber == 0; }
+
+// The number the node minimises over its children, and the other one.
+int32_t phiOf(bool orNode, const Position& c) { return orNode ? c.proofNumber : c.disproofNumber; }
+int32_t deltaOf(bool orNode, const Position& c) { return orNode ? c.disproofNumber : c.proofNumber; }
+
+void writeNumbers(bool orNode, Position& node, int32_t phi, int32_t delta) {
+    if (orNode) {
+        node.proofNumber = phi;
+        node.disproofNumber = delta;
+    } else {
+        node.disproofNumber = phi;
+        node.proofNumber = delta;
+    }
+}
+
+double disproofShare(int32_t pn, int32_t dn) { return double(dn) / (double(pn) + double(dn)); }
+double currentShare(const Position& p) { return disproofShare(p.proofNumber, p.disproofNumber); }
+double previousShare(const Position& p) { return disproofShare(p.previousProofNumber, p.previousDisproofNumber); }
+bool shareFell(const Position& p) { return currentShare(p) < previousShare(p); }
+
+// pn stayed or fell while dn grew, and the opposite.
+bool pnStalledDnGrew(const Position& p) {
+    return p.previousProofNumber >= p.proofNumber && p.previousDisproofNumber < p.disproofNumber;
+}
+bool pnGrewDnStalled(const Position& p) {
+    return p.previousProofNumber < p.proofNumber && p.previousDisproofNumber >= p.disproofNumber;
+}
+
+// Sum of the other numbers; a value outside the ordinary finite range
+// (0, infinity, the cut-off mark) is not added but taken as a maximum.
+int32_t addToDeltaSum(int32_t running, int32_t delta) {
+    const bool ordinary = running >= 1 && running <= 0x7FFFFE && delta >= 1 && delta <= 0x7FFFFE;
+    return ordinary ? running + delta : std::max(running, delta);
+}
+
+uint64_t saturatingAdd(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
+
+bool isGrandparentKiller(const Position& c) {
+    return c.parent && c.parent->parent && moveWord(c.lastMove) == uint32_t(c.parent->parent->killerMove);
+}
+
+int32_t capThreshold(int64_t t) { return int32_t(std::min<int64_t>(t, LARGEST_FINITE)); }
+
+// The orthodox futile-interposition rule: a defender's drop that the attacker
+// takes for nothing is left out of the selection while other replies are open.
+bool leavesOutFutileDrops(const SearchContext& ctx, const Position& node) {
+    if (problem.RuleFlags != ORTHODOX_RULES || problem.restrictionKind != RESTRICTION_NONE) return false;
+    if (isOrNode(ctx, node)) return false;
+    if (pnStalledDnGrew(node)) return false;
+    int futile = 0;
+    for (const Position& c : *node.children)
+        if (c.futileDrop && isUnresolvedNode(c)) ++futile;
+    return futile < node.openChildCount;
+}
+
+bool isLeftOutFutileDrop(const Position& c) {
+    return c.futileDrop && isUnresolvedNode(c) && (previousShare(c) <= currentShare(c) || currentShare(c) >= 0.01);
+}
+
+void considerChild(ChildSelection& s, bool orNode, Position& c) {
+    const int32_t phi = phiOf(orNode, c), delta = deltaOf(orNode, c);
+    bool becomesBest = false;
+    if (!s.best) {
+        becomesBest = true;
+    } else if (phi < s.phi1) {
+        becomesBest = true;
+    } else if (phi == s.phi1) {
+        if (delta > s.delta1)
+            becomesBest = true;
+        else if (delta == s.delta1)
+            becomesBest = c.openTreeSize < s.best->openTreeSize ||
+                          (!isGrandparentKiller(*s.best) && isGrandparentKiller(c));
+    }
+    if (becomesBest) {
+        s.second = s.best;
+        s.best = &c;
+    }
+    if (phi < s.phi1) {
+        s.phi2 = s.phi1;
+        s.phi1 = phi;
+    } else if (phi < s.phi2) {
+        s.phi2 = phi;
+    }
+    if (delta > s.delta1) {
+        s.delta2 = s.delta1;
+        s.delta1 = delta;
+    } else if (delta > s.delta2) {
+        s.delta2 = delta;
+    }
+    s.deltaSum = addToDeltaSum(s.deltaSum, delta);
+}
+
+// Children that are likely to share subtrees (close numbers) must not have
+// their other numbers summed, or the sum counts the same work twice.
+bool closeNumbersForbidSum(const ChildSelection& s, int openChildren) {
+    return s.phi1 <= s.phi2 && s.phi1 > 1 && openChildren > 1 && double(s.phi1) / double(s.phi2) > 0.99;
+}
+
+int32_t deltaSide(int32_t delta1, int32_t deltaSum, int openChildren, int32_t phi1, bool sumAllowed) {
+    if (openChildren > 0 && phi1 > 0) {
+        int64_t n = int64_t(delta1) + openChildren - 1;
+        if (sumAllowed) n = std::max<int64_t>(n, deltaSum);
+        if (n < LARGEST_FINITE) return int32_t(n);
+    }
+    return delta1;
+}
+
+// ---- threshold inheritance ----
+
+bool everyOpenChildShareFalls(const Position& node, const Position* minDisproofOf) {
+    for (const Position& c : *node.children) {
+        if (!isUnresolvedNode(c)) continue;
+        if (!shareFell(c)) return false;
+        if (minDisproofOf && c.disproofNumber < minDisproofOf->disproofNumber) return false;
+    }
+    return true;
+}
+
+bool reachesIntendedLineThroughSingleOpenChildren(const Position& node) {
+    if (node.openChildCount != 1) return false;
+    for (const Position* p = node.parent; p; p = p->parent) {
+        if (p->onIntendedLine) return true;
+        if (p->openChildCount != 1) return false;
+    }
+    return false;
+}
+
+bool inheritsNodeThresholds(const SearchContext& ctx, const Position& node, const Position& c, int32_t delta1) {
+    const bool orNode = isOrNode(ctx, node);
+    if (ctx.phase >= PHASE_SHORTER_MATE && orNode && node.disproofThreshold == LARGEST_FINITE && shareFell(c)) {
+        if (visits(c) > 32 || levelOf(c.openTreeSize) == 63) return true;
+        if (everyOpenChildShareFalls(node, &c)) return true;
+    }
+    if (!orNode && shareFell(c) && currentShare(c) < 0.01) {
+        if (everyOpenChildShareFalls(node, nullptr)) return true;
+        const Move m = c.lastMove;
+        if (m.from == 0 && m.piece == (DEFENDER | PAWN) && c.sideToMove == ATTACKER && c.defenderKingSquare != 0 &&
+            node.attackerAttacks[c.defenderKingSquare] != 0 && !c.futileDrop && c.proofNumber == delta1)
+            return true;
+    }
+    if (ctx.followIntendedLine) {
+        if (c.onIntendedLine && node.onIntendedLine) return true;
+        if (ctx.phase >= PHASE_SHORTER_MATE && !c.onIntendedLine &&
+            (node.onIntendedLine || reachesIntendedLineThroughSingleOpenChildren(node)))
+            return true;
+    }
+    return false;
+}
+
+// ---- resuming an interrupted path ----
+
+enum class ResumeOutcome { SearchNormally, Rebuilt, Interrupted };
+
+ResumeRecord popResumeRecord() {
+    ResumeRecord r = resumePath.front();
+    resumePath.pop_front();
+    return r;
+}
+
+void giveRecordNumbers(Position& p, const ResumeRecord& r) {
+    p.proofNumber = r.proofNumber;
+    p.disproofNumber = r.disproofNumber;
+    p.proofThreshold = r.proofThreshold;
+    p.disproofThreshold = r.disproofThreshold;
+    p.visitCount = r.visitCount;
+}
+
+// Rebuilds a node of the saved path from its record and its saved child list
+// and searches the child that the path followed.
+ResumeOutcome resumeNode(SearchContext& ctx, Position& node, int16_t depth, ChildList& children) {
+    if (!ctx.resuming) return ResumeOutcome::SearchNormally;
+    if (resumePath.empty() || ctx.savedChildLists.empty()) {
+        ctx.resuming = 0;
+        return ResumeOutcome::SearchNormally;
+    }
+    if (node.ply == ctx.resumePly && node.lastMove == ctx.resumeMove) {
+        ctx.resuming = 0;
+        return ResumeOutcome::SearchNormally;
+    }
+    if (node.ply == 0) giveRecordNumbers(node, popResumeRecord());
+
+    children = std::move(ctx.savedChildLists.front());
+    ctx.savedChildLists.pop_front();
+    for (Position& c : children) {
+        c.parent = &node;
+        c.children = nullptr;
+        c.searchStatus = STATUS_RUNNING;
+        if (c.proofNumber == 1 && c.disproofNumber == 1) lookup(ctx, c, int16_t(depth - 1));
+    }
+    if (resumePath.empty() || children.empty()) {
+        // The saved path ends here: carry on with the ordinary loop.
+        ctx.resuming = 0;
+        return ResumeOutcome::Rebuilt;
+    }
+
+    const ResumeRecord next = popResumeRecord();
+    if (node.ply > 0 && node.ply % 10 == 0) consoleOut() << '\n';
+    consoleOut() << formatMove(node, next.lastMove) << std::flush;
+    Position* child = &children.front();
+    for (Position& c : children)
+        if (c.lastMove == next.lastMove) {
+            child = &c;
+            break;
+        }
+    if (resumePath.empty()) {
+        consoleOut() << "\n\n" << node.ply + 1 << "手目:" << formatMove(node, next.lastMove);
+        giveRecordNumbers(*child, next);
+        if (child->proofNumber == 1 && child->disproofNumber == 1) lookup(ctx, *child, int16_t(depth - 1));
+        formatDiagram(*child, "");
+    }
+    search(ctx, *child, int16_t(depth - 1));
+    if (problem.traceOn || problem.monitorOn) traceNodeReturn(ctx, node, *child);
+    if (child->searchStatus == STATUS_INTERRUPTED) {
+        node.searchStatus = STATUS_INTERRUPTED;
+        aggregate(ctx, node);
+        savePath(ctx, node);
+        return ResumeOutcome::Interrupted;
+    }
+    return ResumeOutcome::Rebuilt;
+}
+
+// ---- the steps of one node ----
+
+void provenAtGoal(Position& node) {
+    node.proofNumber = 0;
+    node.disproofNumber = INFINITE_NUMBER;
+}
+
+void cutOff(Position& node) {
+    node.proofNumber = LARGEST_FINITE;
+    node.disproofNumber = 0;
+}
+
+// Under the repetition goal: the initial position reached again proves the
+// node; a node too far from it (hand and board differences) to get back
+// within the remaining depth is cut off.
+bool settledByRepetitionGoal(const SearchContext& ctx, Position& node, int16_t depth) {
+    if (!(problem.RuleFlags & GOAL_REPETITION) || node.ply == 0 || !ctx.goalPosition) return false;
+    const Position& goal = *ctx.goalPosition;
+    if (node.positionKey == goal.positionKey) {
+        provenAtGoal(node);
+        store(node, depth);
+        return true;
+    }
+    if (depth > 0 && node.visitCount == 0 && node.proofNumber == 1 && node.disproofNumber == 1) {
+        int handDistance = 0;
+        for (int code = 17; code <= 39; ++code) handDistance += std::abs(node.hand[code] - goal.hand[code]);
+        int cellDistance = 0;
+        for (int sq = SQUARE_MIN; sq <= SQUARE_MAX; ++sq)
+            if (node.cell(sq) != goal.cell(sq)) ++cellDistance;
+        if (handDistance > depth || handDistance + cellDistance > 3 * depth) {
+            cutOff(node);
+            store(node, depth);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool settledByRepetition(const SearchContext& ctx, Position& node, int16_t depth) {
+    if (node.sideToMove != ctx.attackerSide || node.repetitionChecked) return false;
+    node.repetitionChecked = 1;
+    if (depth <= 0) return false;
+    const Position* earlier = findRepetition(node, ctx.rootPly);
+    if (!earlier) return false;
+    cutOff(node);
+    node.loopDisproof = 1;
+    node.loopPly = earlier->ply;
+    node.treeSize = 0;
+    node.openTreeSize = 0;
+    store(node, 0);
+    return true;
+}
+
+// The composer's reply at this node, when the search follows the entered line.
+std::unique_ptr<Position> composerChild(const SearchContext& ctx, Position& node) {
+    if (!ctx.followIntendedLine || !node.onIntendedLine) return nullptr;
+    if (node.ply < 0 || size_t(node.ply) >= enteredSequence.size()) return nullptr;
+    const Move intended = enteredSequence[size_t(node.ply)];
+    for (const Position& c : *node.children) {
+        if (c.lastMove != intended) continue;
+        auto copy = std::make_unique<Position>(c);
+        copy->onIntendedLine = 1;
+        copy->proofThreshold = node.proofThreshold;
+        copy->disproofThreshold = node.disproofThreshold;
+        if (node.parent) node.parent->killerMove = int32_t(moveWord(copy->lastMove));
+        return copy;
+    }
+    return nullptr;
+}
+
+// Phase 1 on the composer's line: remember the first defence that refutes it.
+void recordRefutation(SearchContext& ctx, const Position& node, const Position& child) {
+    const bool recorded = ctx.refutedPosition.positionKey != 0;
+    const bool andNode = !isOrNode(ctx, node);
+    if (!recorded && andNode && node.onIntendedLine && isDisproven(child)) {
+        ctx.refutedPosition = child;
+    } else if (recorded && andNode && !node.onIntendedLine && isProven(node) && ctx.refutedPosition.ply > node.ply) {
+        ctx.refutedPosition.positionKey = 0;
+    }
+}
+
+void updateKiller(const SearchContext& ctx, const Position& node, const Position& child) {
+    if (!node.parent) return;
+    const bool orNode = isOrNode(ctx, node);
+    const bool forNode = orNode ? isProven(child) : isDisproven(child);
+    const bool againstNode = orNode ? isDisproven(child) : isProven(child);
+    if (forNode)
+        node.parent->killerMove = int32_t(moveWord(child.lastMove));
+    else if (againstNode)
+        node.parent->killerMove = 0;
+}
+
+// Moves to mate from a proven node: read from the children's proof entries.
+int16_t proofLength(SearchContext& ctx, Position& node, int16_t depth) {
+    if (depth <= 1) return depth;
+    const bool orNode = isOrNode(ctx, node);
+    bool found = false;
+    int best = 0;
+    for (Position& c : *node.children) {
+        if (!isProven(c)) continue;
+        const TableEntry* e = lookup(ctx, c, int16_t(depth - 1));
+        if (!e || !isProof(*e)) continue;
+        best = !found ? e->length : orNode ? std::min<int>(best, e->length) : std::max<int>(best, e->length);
+        found = true;
+    }
+    // Without an entry to read the length cannot be shown shorter than the
+    // depth searched.
+    return found ? int16_t(best + 1) : depth;
+}
+
+// A cut-off disproof that rests on a repetition on the current path is
+// recorded under the path key, with the ply of the repeated position.
+void storeCutOffOrLoop(SearchContext& ctx, Position& node, int16_t depth) {
+    const bool orNode = isOrNode(ctx, node);
+    bool holds = false;
+    int l = orNode ? INT_MAX : INT_MIN;
+    for (const Position& c : *node.children) {
+        if (!isDisproven(c)) continue;
+        if (orNode) {
+            if (c.loopDisproof && c.loopPly < node.ply) {
+                l = std::min<int>(l, c.loopPly);
+                holds = true;
+            }
+        } else {
+            if (!c.loopDisproof) {
+                holds = false;
+                node.loopPly = NO_PLY;
+                break;
+            }
+            l = std::max<int>(l, c.loopPly);
+            holds = true;
+        }
+    }
+    if (holds) {
+        node.loopDisproof = 1;
+        node.loopPly = int16_t(std::min<int>(node.loopPly, l));
+        store(node, 0);
+    } else {
+        node.loopDisproof = 0;
+        node.loopPly = NO_PLY;
+        store(node, depth);
+    }
+}
+
+void storeNode(SearchContext& ctx, Position& node, int16_t depth) {
+    if (isUnresolvedNode(node)) {
+        store(node, 0);
+    } else if (isDisproven(node) && node.proofNumber == INFINITE_NUMBER) {
+        node.loopDisproof = 0;
+        store(node, 0);
+    } else if (isProven(node)) {
+        store(node, proofLength(ctx, node, depth));
+    } else {
+        storeCutOffOrLoop(ctx, node, depth);
+    }
+}
+
+// A settled node's children will not be searched from here again: their
+// unresolved and loop entries give way first.
+void freeChildEntries(SearchContext& ctx, Position& node, int16_t depth) {
+    for (Position& c : *node.children) {
+        TableEntry* e = lookup(ctx, c, int16_t(depth - 1));
+        if (!e || isEmpty(*e) || isFree(*e)) continue;
+        if (isUnresolved(*e) || (e->flags & Loop)) {
+            e->flags |= Free;
+            --positionTable.usedCount;
+        }
+    }
+}
+
+void noteUnresolvedChild(SearchContext& ctx, const Position& child) {
+    if (ctx.phase > PHASE_SOLVING || !isUnresolvedNode(child)) return;
+    ctx.maxProofNumber = std::max(ctx.maxProofNumber, child.proofNumber);
+    ctx.maxDisproofNumber = std::max(ctx.maxDisproofNumber, child.disproofNumber);
+}
+
+bool traceWanted() { return problem.traceOn || problem.monitorOn; }
+
+bool withinThresholds(const Position& node) {
+    return node.proofNumber < node.proofThreshold && node.disproofNumber < node.disproofThreshold;
+}
+
+// Searches the composer's child alone; the node takes a proof from it.
+void followComposerLineOnly(SearchContext& ctx, Position& node, Position& child, int16_t depth) {
+    search(ctx, child, int16_t(depth - 1));
+    if (isProven(child)) {
+        node.proofNumber = 0;
+        node.disproofNumber = child.disproofNumber;
+    }
+    if (child.searchStatus == STATUS_INTERRUPTED) {
+        node.searchStatus = STATUS_INTERRUPTED;
+        savePath(ctx, node);
+    }
+}
+
+void searchChildren(SearchContext& ctx, Position& node, int16_t depth, Position* composer) {
+    const bool orNode = isOrNode(ctx, node);
+    while (withinThresholds(node)) {
+        const ChildSelection s = selectChild(ctx, node, depth);
+        writeNumbers(orNode, node, s.phiSide, s.deltaSide);
+        if (!withinThresholds(node)) break;
+
+        Position* child = composer ? composer : s.best ? s.best : &node.children->front();
+        composer = nullptr;
+        setChildThresholds(ctx, node, *child, s);
+        ++ctx.nodeCount;
+        if (traceWanted()) traceNodeEntry(ctx, node, *child);
+        search(ctx, *child, int16_t(depth - 1));
+        noteUnresolvedChild(ctx, *child);
+        if (visits(*child) != 0xFFFF) child->visitCount = int16_t(visits(*child) + 1);
+        if (traceWanted()) traceNodeReturn(ctx, node, *child);
+        if (child->searchStatus == STATUS_INTERRUPTED) {
+            node.searchStatus = STATUS_INTERRUPTED;
+            break;
+        }
+        if (ctx.phase == PHASE_SOLVING && ctx.followIntendedLine) recordRefutation(ctx, node, *child);
+        updateKiller(ctx, node, *child);
+    }
+}
+
+// Clears the node's link to the child list living on the frame of search().
+struct ChildListLink {
+    Position& node;
+    ~ChildListLink() { node.children = nullptr; }
+};
+
+}  // namespace
+
+ChildSelection selectChild(SearchContext& ctx, Position& node, int16_t depth) {
+    int open = 0;
+    for (Position& c : *node.children) {
+        if (c.visitCount == 0 && c.proofNumber == 1 && c.disproofNumber == 1)
+            if (lookup(ctx, c, int16_t(depth - 1))) c.visitCount = 1;
+        if (isUnresolvedNode(c)) ++open;
+    }
+    node.openChildCount = open;
+    node.sumAllowed = 1;
+
+    const bool orNode = isOrNode(ctx, node);
+    const bool leaveOutFutile = leavesOutFutileDrops(ctx, node);
+    ChildSelection s;
+    for (Position& c : *node.children) {
+        if (leaveOutFutile && isLeftOutFutileDrop(c)) continue;
+        considerChild(s, orNode, c);
+    }
+    if (closeNumbersForbidSum(s, open)) node.sumAllowed = 0;
+    s.phiSide = s.phi1;
+    s.deltaSide = deltaSide(s.delta1, s.deltaSum, open, s.phi1, node.sumAllowed);
+    return s;
+}
+
+void setChildThresholds(SearchContext& ctx, const Position& node, Position& c, const ChildSelection& s) {
+    const bool orNode = isOrNode(ctx, node);
+    const int32_t pnT = node.proofThreshold, dnT = node.disproofThreshold;
+    int64_t childPnT, childDnT;
+    if (orNode) {
+        childDnT = dnT >= LARGEST_FINITE ? LARGEST_FINITE : int64_t(dnT) - node.disproofNumber + c.disproofNumber;
+        childPnT = pnT;
+        if (s.phi2 < pnT) {
+            childPnT = int64_t(s.phi2) + 1 + s.phi1 / 8;
+            if (pnStalledDnGrew(c) && s.second && pnStalledDnGrew(*s.second))
+                childPnT = std::max<int64_t>(
+                    childPnT, int64_t(std::min(double(c.disproofNumber) / s.second->disproofNumber * s.second->proofNumber,
+                                               double(LARGEST_FINITE))));
+        }
+    } else {
+        childPnT = pnT >= LARGEST_FINITE ? LARGEST_FINITE : int64_t(pnT) - node.proofNumber + c.proofNumber;
+        childDnT = dnT;
+        if (s.phi2 < dnT) {
+            childDnT = int64_t(s.phi2) + 1 + s.phi1 / 8;
+            if (pnGrewDnStalled(c) && s.second && pnGrewDnStalled(*s.second))
+                childDnT = std::max<int64_t>(
+                    childDnT, int64_t(std::min(double(c.proofNumber) / s.second->proofNumber * s.second->disproofNumber,
+                                               double(LARGEST_FINITE))));
+        }
+    }
+    c.proofThreshold = capThreshold(childPnT);
+    c.disproofThreshold = capThreshold(childDnT);
+    if (inheritsNodeThresholds(ctx, node, c, s.delta1)) {
+        c.proofThreshold = std::max(c.proofThreshold, pnT);
+        c.disproofThreshold = std::max(c.disproofThreshold, dnT);
+    }
+}
+
+void aggregate(SearchContext& ctx, Position& node) {
+    const bool orNode = isOrNode(ctx, node);
+    int32_t phiMin = INFINITE_NUMBER, delta1 = 0, deltaSum = 0;
+    int open = 0;
+    for (const Position& c : *node.children) {
+        phiMin = std::min(phiMin, phiOf(orNode, c));
+        delta1 = std::max(delta1, deltaOf(orNode, c));
+        deltaSum = addToDeltaSum(deltaSum, deltaOf(orNode, c));
+        if (isUnresolvedNode(c)) ++open;
+    }
+    int32_t delta = delta1;
+    if (open > 0 && phiMin > 0) {
+        int64_t n = int64_t(delta1) + open - 1;
+        if (node.sumAllowed) n = std::max<int64_t>(n, deltaSum);
+        if (n < LARGEST_FINITE) delta = int32_t(n);
+    }
+    writeNumbers(orNode, node, phiMin, delta);
+    updateTreeSize(ctx, node);
+}
+
+void updateTreeSize(SearchContext& ctx, Position& node) {
+    const ChildList& children = *node.children;
+    if (isUnresolvedNode(node)) {
+        uint64_t total = 0, open = 1;
+        for (const Position& c : children) {
+            total = saturatingAdd(total, std::max<uint64_t>(c.treeSize, 1));
+            if (isUnresolvedNode(c)) open = saturatingAdd(open, c.openTreeSize);
+        }
+        node.treeSize = total;
+        node.openTreeSize = open;
+    } else {
+        node.openTreeSize = 0;
+        if (node.treeSize == 0) {
+            const bool orNode = isOrNode(ctx, node);
+            const bool proven = isProven(node);
+            if (orNode == proven) {
+                // The cheapest child that settles the node stands for it.
+                uint64_t smallest = 0;
+                for (const Position& c : children) {
+                    if (proven ? !isProven(c) : !isDisproven(c)) continue;
+                    const uint64_t size = std::max<uint64_t>(c.treeSize, 1);
+                    if (smallest == 0 || size < smallest) smallest = size;
+                }
+                node.treeSize = smallest;
+            } else {
+                uint64_t sum = 0;
+                for (const Position& c : children) sum += c.treeSize;
+                node.treeSize = sum;
+            }
+        }
+    }
+    ctx.maxLevel = std::max(ctx.maxLevel, int32_t(levelOf(node.treeSize)));
+}
+
+void classifyLeaf(Position& node, int r, int16_t depth) {
+    if (depth > 0 && r > 0) return;
+    if (depth == 0 && r > 0) {
+        cutOff(node);
+        node.loopDisproof = 0;
+        node.openTreeSize = 0;
+        node.loopPly = NO_PLY;
+        store(node, 0);
+        return;
+    }
+    const uint32_t rules = problem.RuleFlags;
+    auto has = [rules](uint32_t bits) { return (rules & bits) == bits; };
+    bool proven;
+    if (node.sideToMove == ATTACKER) {
+        if (r == -1)
+            proven = has(GOAL_MATE | TARGET_OWN_KING);
+        else if (r == -2)
+            proven = has(GOAL_STALEMATE | TARGET_OWN_KING);
+        else if (r == 0)
+            proven = false;
+        else
+            return;
+    } else {
+        if (r == 0)
+            proven = has(GOAL_MATE | TARGET_DEFENDER_KING);
+        else if (r == -3)
+            proven = has(GOAL_STALEMATE | TARGET_DEFENDER_KING);
+        else
+            return;
+    }
+    node.loopPly = NO_PLY;
+    node.openTreeSize = 0;
+    if (proven)
+        provenAtGoal(node);
+    else {
+        node.proofNumber = INFINITE_NUMBER;
+        node.disproofNumber = 0;
+    }
+    store(node, 0);
+}
+
+void savePath(SearchContext& ctx, Position& node) {
+    if (node.searchStatus != STATUS_INTERRUPTED) return;
+    ResumeRecord r{};
+    r.lastMove = node.lastMove;
+    r.proofNumber = node.proofNumber;
+    r.disproofNumber = node.disproofNumber;
+    r.proofThreshold = node.proofThreshold;
+    r.disproofThreshold = node.disproofThreshold;
+    r.visitCount = node.visitCount;
+    resumePath.push_front(r);
+    ctx.savedChildLists.push_front(node.children ? *node.children : ChildList{});
+}
+
+void search(SearchContext& ctx, Position& node, int16_t depth) {
+    if (node.proofNumber != node.previousProofNumber || node.disproofNumber != node.previousDisproofNumber) {
+        node.previousProofNumber = node.proofNumber;
+        node.previousDisproofNumber = node.disproofNumber;
+    }
+    ChildList children;
+    node.children = &children;
+    ChildListLink link{node};
+
+    if (settledByRepetitionGoal(ctx, node, depth)) return;
+
+    const ResumeOutcome resumed = resumeNode(ctx, node, depth, children);
+    if (resumed == ResumeOutcome::Interrupted) return;
+
+    if (resumed == ResumeOutcome::SearchNormally) {
+        if (settledByRepetition(ctx, node, depth)) return;
+        if (checkInterrupt(ctx, node)) {
+            node.searchStatus = STATUS_INTERRUPTED;
+            return;
+        }
+        if (progressRequested) {
+            showProgress(ctx, node);
+            progressRequested = 0;
+        }
+        const int r = expandNode(ctx, node, &children);
+        ctx.deepestPly = std::max<int16_t>(ctx.deepestPly, int16_t(node.ply + 1));
+        classifyLeaf(node, r, depth);
+        if (isResolved(node) || node.searchStatus == STATUS_INTERRUPTED) return;
+
+        std::unique_ptr<Position> composer = composerChild(ctx, node);
+        if (composer && problem.forceComposerLine) {
+            followComposerLineOnly(ctx, node, *composer, depth);
+            return;
+        }
+        searchChildren(ctx, node, depth, composer.get());
+    } else {
+        searchChildren(ctx, node, depth, nullptr);
+    }
+
+    updateTreeSize(ctx, node);
+    storeNode(ctx, node, depth);
+    if (isResolved(node)) freeChildEntries(ctx, node, depth);
+    ctx.resuming = 0;
+    savePath(ctx, node);
+}

@@ -1,0 +1,81 @@
+// dfpn FILE DEPTH: one search of a problem file's position at the given depth.
+// Prints one line, read by scripts and benchmarks:
+//   pn=P dn=D nodes=N seconds=S
+#include <sys/time.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "driver/large_stack.h"
+#include "frontend/problem_header.h"
+#include "frontend/problem_reader.h"
+#include "position/position.h"
+#include "position/validate.h"
+#include "search/keyboard.h"
+#include "search/position_table.h"
+#include "search/search_context.h"
+
+namespace {
+
+double now() {
+    timeval tv;
+    gettimeofday(&tv, nullptr);
+    return double(tv.tv_sec) + tv.tv_usec / 1e6;
+}
+
+Position root;
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc != 3) {
+        std::cerr << "usage: dfpn FILE DEPTH\n";
+        return 2;
+    }
+    char* end = nullptr;
+    const long depth = std::strtol(argv[2], &end, 10);
+    if (*argv[2] == '\0' || *end != '\0' || depth < 0 || depth > 2999) {
+        std::cerr << "dfpn: DEPTH must be a number from 0 to 2999\n";
+        return 2;
+    }
+    std::ifstream file(argv[1], std::ios::binary);
+    if (!file) {
+        std::cerr << "dfpn: cannot open " << argv[1] << "\n";
+        return 2;
+    }
+    ProblemSetup setup{};
+    std::string refusal;
+    if (!readProblemFile(file, setup, refusal)) {
+        std::cerr << "dfpn: the problem file is refused\n";
+        return 1;
+    }
+    setUpPosition(root, setup.diagram, setup.handCounts, firstMover());
+    if (!validateInitialPosition(root)) return 1;
+    if (!setUpTableForRun(problem.memoryMB)) return 1;
+
+    SearchContext& ctx = searchContext;
+    const bool worstPlay = problem.RuleFlags & PLAY_WORST;
+    ctx.attackerSide = worstPlay ? DEFENDER : ATTACKER;
+    ctx.defenderSide = worstPlay ? ATTACKER : DEFENDER;
+    const bool keepHandSaving = !problem.dropPawnMateAllowed &&
+                                (problem.restrictionKind == RESTRICTION_NONE || problem.restrictionKind == RESTRICTION_GREEDY) &&
+                                (problem.RuleFlags == ORTHODOX_RULES || ((problem.RuleFlags & PLAY_BEST) && problem.handSaving));
+    problem.handSaving = keepHandSaving;
+    if (problem.RuleFlags & GOAL_REPETITION) ctx.goalPosition = &root;
+    ctx.phase = PHASE_SOLVING;
+    ctx.solutionLength = int16_t(depth);
+    problem.traceOn = 0;
+    problem.monitorOn = 0;
+
+    const double start = now();
+    if (!runOnSolverStack([&] { invokeSearch(ctx, root, int16_t(depth)); })) {
+        std::cerr << "dfpn: cannot start the solving thread\n";
+        return 1;
+    }
+    std::printf("pn=%d dn=%d nodes=%llu seconds=%.3f\n", root.proofNumber, root.disproofNumber,
+                (unsigned long long)ctx.nodeCount, now() - start);
+    return 0;
+}
