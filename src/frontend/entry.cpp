@@ -31,8 +31,7 @@ void printRuleLine() {
                  << '\n';
 }
 
-// The root position: a record the size of the table's entries' source, kept
-// for the whole run.
+// The root position; the later steps of the run (the table, the solve) work from it.
 Position rootPosition;
 
 }  // namespace
