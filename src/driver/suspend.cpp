@@ -435,6 +435,37 @@ void offerSave(const MoveLine& line) {
     }
 }
 
+ResumeResult readSuspendFile(std::FILE* file, uint64_t size, PositionTable& table, const Position& initial) {
+    FieldReader r{file, size};
+    SavedState s;
+    readFigures(r, s.f);
+    if (!r.ok) {
+        refuseDamaged("ファイルが短すぎます");
+        return ResumeResult::REFUSED;
+    }
+    if (!matchesCurrentProblem(s.f, table)) return ResumeResult::REFUSED;
+    std::string reason;
+    if (!figuresArePlausible(s.f)) reason = "検討状態";
+    if (reason.empty()) readSavedState(r, s, initial, reason);
+    if (reason.empty() && r.remaining != table.capacity * sizeof(TableEntry)) reason = "局面表の大きさ";
+    if (!reason.empty()) {
+        refuseDamaged(reason);
+        return ResumeResult::REFUSED;
+    }
+
+    applySavedState(s, table);
+    if (searchContext.phase == PHASE_VERIFYING)
+        consoleOut() << '\n' << decimalText(int32_t(searchContext.savedPly + 1)) << "手目"
+                     << savedMoveText(initial, searchContext) << "から再開\n"
+                     << std::flush;
+    if (!r.bytes(table.entries, table.capacity * sizeof(TableEntry))) {
+        refuseDamaged("局面表を読めませんでした");
+        return ResumeResult::REFUSED;
+    }
+    suspendFileResumed = true;
+    return ResumeResult::RESUMED;
+}
+
 ResumeResult resumeFromSuspendFile(PositionTable& table, const Position& initial) {
     std::FILE* file = std::fopen(table.suspendFileName.c_str(), "rb");
     if (!file) return ResumeResult::FRESH;
@@ -449,40 +480,7 @@ ResumeResult resumeFromSuspendFile(PositionTable& table, const Position& initial
         return ResumeResult::FRESH;
     }
     consoleOut() << "\n待避ファイルから再開します。\n" << std::flush;
-
-    FieldReader r{file, uint64_t(info.st_size)};
-    SavedState s;
-    readFigures(r, s.f);
-    if (!r.ok) {
-        std::fclose(file);
-        refuseDamaged("ファイルが短すぎます");
-        return ResumeResult::REFUSED;
-    }
-    if (!matchesCurrentProblem(s.f, table)) {
-        std::fclose(file);
-        return ResumeResult::REFUSED;
-    }
-    std::string reason;
-    if (!figuresArePlausible(s.f)) reason = "検討状態";
-    if (reason.empty()) readSavedState(r, s, initial, reason);
-    if (reason.empty() && r.remaining != table.capacity * sizeof(TableEntry)) reason = "局面表の大きさ";
-    if (!reason.empty()) {
-        std::fclose(file);
-        refuseDamaged(reason);
-        return ResumeResult::REFUSED;
-    }
-
-    applySavedState(s, table);
-    if (searchContext.phase == PHASE_VERIFYING)
-        consoleOut() << '\n' << decimalText(int32_t(searchContext.savedPly + 1)) << "手目"
-                     << savedMoveText(initial, searchContext) << "から再開\n"
-                     << std::flush;
-    const bool tableRead = r.bytes(table.entries, table.capacity * sizeof(TableEntry));
+    const ResumeResult result = readSuspendFile(file, uint64_t(info.st_size), table, initial);
     std::fclose(file);
-    if (!tableRead) {
-        refuseDamaged("局面表を読めませんでした");
-        return ResumeResult::REFUSED;
-    }
-    suspendFileResumed = true;
-    return ResumeResult::RESUMED;
+    return result;
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <string>
 
@@ -46,6 +47,10 @@ enum class ResumeResult {
 // is the problem's initial position (the saved solution is replayed on it
 // to show where verification resumes).
 ResumeResult resumeFromSuspendFile(PositionTable& table, const Position& initial);
+
+// The reading itself, from an open file of the given size (no question
+// asked): the whole file is checked before anything is changed.
+ResumeResult readSuspendFile(std::FILE* file, uint64_t size, PositionTable& table, const Position& initial);
 
 // The largest table a suspend file can describe (its capacity field has 32 bits).
 constexpr uint64_t SUSPENDABLE_CAPACITY_LIMIT = uint64_t(1) << 32;
