@@ -18,7 +18,8 @@
 #include "search/search_context.h"
 
 #ifndef KELVARO_CORPUS_DIR
-#define KELVARO_CORPUS_DIR "/work/shared/corpus"
+// The shared folder lies beside the source tree.
+#define KELVARO_CORPUS_DIR KELVARO_SOURCE_DIR "/../shared/corpus"
 #endif
 
 // The search state of a fresh run: default header, empty path records, a
