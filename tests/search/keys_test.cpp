@@ -190,6 +190,11 @@ TEST(Keys, ProgressMonitorAndDeclinedStopDoNotChangeTheSearch) {
     // The monitor shows the root's children and grandchildren.
     EXPECT_NE(std::string::npos, session.waitFor("探索中：1手目", monitor, 20));
     EXPECT_NE(std::string::npos, session.waitFor("探索戻り：2手目", monitor, 20));
+    // Lines of a growing pn are grey, of a growing dn cyan; each line ends
+    // in the normal colour.
+    EXPECT_NE(std::string::npos, session.waitFor("\x1b[90m\r\n探索", monitor, 20));
+    EXPECT_NE(std::string::npos, session.waitFor("\x1b[96m\r\n探索", monitor, 20));
+    EXPECT_NE(std::string::npos, session.waitFor("\x1b[0m\r\n", monitor, 20));
 
     session.type("\x1b");
     const size_t question = session.waitFor("中断しますか？（Y/N）：", monitor, 20);
