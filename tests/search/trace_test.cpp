@@ -137,7 +137,7 @@ TEST_F(Trace, StatisticsBlock) {
 }
 
 TEST_F(Trace, MonitorKeys) {
-    searchContext.depthLimit = 3;
+    monitorDepthLimit = 3;
     problem.monitorDepth = 2;
     RedirectedConsole console("");
     handleKey('m');  // on at depth 2
