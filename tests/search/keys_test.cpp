@@ -123,18 +123,31 @@ public:
     bool waitForKeyMode(int seconds) {
         const double deadline = now() + seconds;
         while (now() < deadline) {
-            termios now{};
-            tcgetattr(slave_, &now);
-            if (!(now.c_lflag & ICANON)) return true;
+            termios mode{};
+            tcgetattr(slave_, &mode);
+            if (!(mode.c_lflag & ICANON)) return true;
+            readSome(10);
+        }
+        return false;
+    }
+
+    // Waits until the terminal is back in line mode: the question has taken
+    // standard input from the keyboard thread and the answer may be typed.
+    bool waitForLineMode(int seconds) {
+        const double deadline = now() + seconds;
+        while (now() < deadline) {
+            termios mode{};
+            tcgetattr(slave_, &mode);
+            if (mode.c_lflag & ICANON) return true;
             readSome(10);
         }
         return false;
     }
 
     bool terminalRestored() {
-        termios now{};
-        tcgetattr(slave_, &now);
-        return now.c_lflag == initial_.c_lflag && now.c_iflag == initial_.c_iflag && now.c_oflag == initial_.c_oflag;
+        termios mode{};
+        tcgetattr(slave_, &mode);
+        return mode.c_lflag == initial_.c_lflag && mode.c_iflag == initial_.c_iflag && mode.c_oflag == initial_.c_oflag;
     }
 
     const std::string& screen() const { return screen_; }
@@ -201,6 +214,7 @@ TEST(Keys, ProgressMonitorAndDeclinedStopDoNotChangeTheSearch) {
     ASSERT_NE(std::string::npos, question) << session.screen().substr(monitor, 2000);
     // The block before the question is the progress display again.
     EXPECT_NE(std::string::npos, session.screen().find("局面表使用率：", monitor));
+    ASSERT_TRUE(session.waitForLineMode(20));
     session.type("n\n");
     ASSERT_NE(std::string::npos, session.waitFor("再開します", question, 20));
 
