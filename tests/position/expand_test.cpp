@@ -67,6 +67,20 @@ TEST_F(Expansion, CheckTestDropsACandidateWhoseLineIsBlocked) {
     EXPECT_EQ("R*52 R*53 R*54 R*55 R*56 R*57 R*58 R*59 R*61 R*71 R*81 R*91", kids);
 }
 
+TEST_F(Expansion, DiscoveredChecksOpenOnlyWhenTheLineClears) {
+    // Rook on 9三, gold on 9五, king on 9七. Stepping aside or back uncovers
+    // the rook (the step back also checks by itself); stepping forward onto
+    // 9四 keeps the file closed.
+    Position& pos = positionFrom("9/9/R8/9/G8/9/k8/9/9 b - 1");
+    const std::string kids = children(pos);
+    EXPECT_EQ(std::string::npos, kids.find("95-94")) << kids;
+    EXPECT_NE(std::string::npos, kids.find("95-84")) << kids;
+    EXPECT_NE(std::string::npos, kids.find("95-85")) << kids;
+    EXPECT_NE(std::string::npos, kids.find("95-96")) << kids;
+    // The rook itself cannot reach the king past the gold.
+    EXPECT_EQ(std::string::npos, kids.find("93-94")) << kids;
+}
+
 TEST_F(Expansion, WithoutObligatoryChecksEveryLegalMoveIsAChild) {
     Position& pos = positionFrom("4k4/9/4P4/9/9/9/9/9/4K4 b G 1");
     problem.checkRequired = 0;
