@@ -87,8 +87,12 @@ TEST_F(Interruption, YesStopsTheWholePathAndTheSavedPathResumes) {
     EXPECT_EQ(0, searchContext.resuming);
     EXPECT_TRUE(resumePath.empty());
     // The replay prints the moves it follows and the position it reaches.
-    EXPECT_NE(std::string::npos, console.find("手目:")) << console;
-    EXPECT_NE(std::string::npos, console.find("+---------------------------+")) << console;
+    const size_t reached = console.find("手目:");
+    ASSERT_NE(std::string::npos, reached) << console;
+    const size_t diagram = console.find("\n持駒：", reached);
+    ASSERT_NE(std::string::npos, diagram) << console;
+    EXPECT_EQ(std::string::npos, console.substr(reached, diagram - reached).find('\n')) << console;
+    EXPECT_NE(std::string::npos, console.find("+---------------------------+", diagram)) << console;
 }
 
 TEST_F(Interruption, AnythingButYContinuesAndLeavesNothingToResume) {
