@@ -47,12 +47,15 @@ bool givesCheck(const Position& node, Move m) {
     const int king = node.defenderKingSquare;
     if (king == 0) return false;
     const int from = m.from, to = m.to;
+    // A drop vacates nothing; its from byte (0..16) names a frame cell,
+    // which must keep stopping the walks.
+    const int vacated = isDrop(m) ? -1 : from;
     const int arriving = m.promote ? m.piece | PROMOTED : m.piece;
     for (int d = 0; d < DIRECTION_COUNT; ++d) {
         const int offset = directionOffset[d];
         if (!movesIn(arriving, d)) continue;
         if (to + offset == king) return true;
-        if (slidesIn(arriving, d) && lineReaches(node, to, offset, king, from, to)) return true;
+        if (slidesIn(arriving, d) && lineReaches(node, to, offset, king, vacated, to)) return true;
     }
     if (isDrop(m)) return false;
     // Sliders of the attacker reaching the vacated square, by direction. A

@@ -36,6 +36,9 @@ TEST_F(Interruption, YesStopsTheWholePathAndTheSavedPathResumes) {
         // Long enough for the search to be deep in its tree, far shorter
         // than the whole search.
         usleep(200 * 1000);
+        // Keys arrive from another thread than the search's: '+' reads the
+        // depth limit of the running search.
+        handleKey('+');
         handleKey(27);
         solver.join();
         console = redirect.restore();
