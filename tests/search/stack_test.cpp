@@ -78,7 +78,11 @@ TEST(StackDepth, ThreeThousandPliesFitTheSolverStackWithRoom) {
                 "%.1f MB for 3000 plies of %zu MB\n",
                 shallow.usedBytes, shallow.deepestPly, deep.usedBytes, deep.deepestPly, perPly, forMaxDepth / 1048576.0,
                 SOLVER_STACK_BYTES >> 20);
+#ifndef __SANITIZE_ADDRESS__
     // No Position record (1936 bytes) lives in a frame of the recursion.
+    // (The address sanitizer gives every local of the inlined helpers a
+    // frame slot of its own with guard zones, some 2.9 KB per ply.)
     EXPECT_LT(perPly, 1936.0);
+#endif
     EXPECT_LT(forMaxDepth * 8, double(SOLVER_STACK_BYTES));
 }
