@@ -20,6 +20,54 @@ struct MoveList {
     void push(Move m) { moves[count++] = m; }
 };
 
+// Whether the cells from `from` (exclusive) along offset reach the king, all
+// of them empty once the move from `vacated` to `occupied` is made.
+bool lineReaches(const Position& node, int from, int offset, int king, int vacated, int occupied) {
+    for (int s = from + offset;; s += offset) {
+        if (s == king) return true;
+        if (s == occupied || (node.cell(s) != EMPTY && s != vacated)) return false;
+    }
+}
+
+// Whether `to` lies between `from` and the slider that reaches it along
+// offset (the cells there are all empty).
+bool movesTowardSlider(const Position& node, int from, int offset, int to) {
+    for (int s = from - offset; node.cell(s) == EMPTY; s -= offset)
+        if (s == to) return true;
+    return false;
+}
+
+// Whether the attacker's move leaves the defender's king attacked: the
+// answer of making the move on a copy and testing the defender's king, at
+// the cost of a few cell reads. The defender is never in check when the
+// attacker is to move, so a check can only come from the arriving piece
+// itself or from a slider whose line the vacated square opens; the arriving
+// piece always fills its own square, so a capture opens no line.
+bool givesCheck(const Position& node, Move m) {
+    const int king = node.defenderKingSquare;
+    if (king == 0) return false;
+    const int from = m.from, to = m.to;
+    // A drop vacates nothing; its from byte (0..16) names a frame cell,
+    // which must keep stopping the walks.
+    const int vacated = isDrop(m) ? -1 : from;
+    const int arriving = m.promote ? m.piece | PROMOTED : m.piece;
+    for (int d = 0; d < DIRECTION_COUNT; ++d) {
+        const int offset = directionOffset[d];
+        if (!movesIn(arriving, d)) continue;
+        if (to + offset == king) return true;
+        if (slidesIn(arriving, d) && lineReaches(node, to, offset, king, vacated, to)) return true;
+    }
+    if (isDrop(m)) return false;
+    // Sliders of the attacker reaching the vacated square, by direction. A
+    // piece that moves back along the slider's line still blocks it.
+    const int32_t slides = node.attackerAttacks[from] >> SLIDE_BIT_BASE;
+    for (int d = 0; d < 8; ++d)
+        if ((slides >> d & 1) && !movesTowardSlider(node, from, directionOffset[d], to) &&
+            lineReaches(node, from, directionOffset[d], king, from, to))
+            return true;
+    return false;
+}
+
 // The attacker's moves when every one must give check: the candidates (or, in
 // the own-king and stalemate families, all legal moves) that leave the
 // defender's king attacked.
@@ -30,15 +78,9 @@ int checkingMoves(const Position& node, MoveList& list) {
     const bool allLegal = ((rules & TARGET_OWN_KING) && isInCheck(node, ATTACKER)) || (rules & GOAL_STALEMATE);
     const int n = allLegal ? generateLegalMoves(node, pins) : generateCheckCandidates(node, pins);
     if (n <= 0) return isInCheck(node, ATTACKER) ? ATTACKER_MATED : ATTACKER_NO_MOVE;
-    MoveList candidates;
-    std::copy(moveBuffer(), moveBuffer() + n, candidates.moves);
-    candidates.count = n;
-    Position scratch;
-    for (int i = 0; i < candidates.count; ++i) {
-        scratch = node;
-        makeMove(scratch, candidates.moves[i]);
-        if (isInCheck(scratch, DEFENDER)) list.push(candidates.moves[i]);
-    }
+    const Move* candidates = moveBuffer();
+    for (int i = 0; i < n; ++i)
+        if (givesCheck(node, candidates[i])) list.push(candidates[i]);
     return list.count;
 }
 

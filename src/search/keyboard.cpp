@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -18,6 +19,7 @@
 std::atomic<uint8_t> keyboardThreadRunning{0};
 std::atomic<uint8_t> progressRequested{0};
 std::atomic<uint8_t> escPressed{0};
+std::atomic<int16_t> monitorDepthLimit{0};
 
 namespace {
 
@@ -25,6 +27,9 @@ constexpr int ESC_KEY = 27;
 constexpr int POLL_INTERVAL_MS = 50;
 
 std::thread keyboardThreadHandle;
+// Wakes a thread that has no terminal to poll as soon as it is told to stop.
+std::mutex stopMutex;
+std::condition_variable stopSignal;
 std::mutex noticeMutex;
 std::vector<std::string> notices;
 std::atomic<bool> noticesWaiting{false};
@@ -46,13 +51,31 @@ void keyboardThread() {
     if (polling) enterKeyMode();
     while (keyboardThreadRunning) {
         if (!polling) {
-            usleep(POLL_INTERVAL_MS * 1000);
+            // No key can come. The time-out only covers a stop that was
+            // signalled without a wake-up (keyboardThreadRunning cleared by
+            // the stop question).
+            std::unique_lock<std::mutex> lock(stopMutex);
+            stopSignal.wait_for(lock, std::chrono::milliseconds(POLL_INTERVAL_MS),
+                                [] { return !keyboardThreadRunning; });
             continue;
         }
         const int key = pollKey(POLL_INTERVAL_MS);
         if (key >= 0) handleKey(std::toupper(key));
     }
     if (polling) leaveKeyMode();
+}
+
+// Ends the current wait of the thread at once, so that a stop costs no
+// polling interval: every search invocation starts and stops the thread.
+void wakeKeyboardThread() {
+    { std::lock_guard<std::mutex> lock(stopMutex); }
+    stopSignal.notify_all();
+    if (keyPollingAvailable()) {
+        // Suspending the poller interrupts its poll; with keyboardThreadRunning
+        // clear it then leaves key mode and ends.
+        suspendKeyPolling();
+        resumeKeyPolling();
+    }
 }
 
 std::string monitorDepthText() { return decimalText(int32_t(problem.monitorDepth)) + "手"; }
@@ -74,7 +97,7 @@ void handleKey(int key) {
             problem.monitorOn = 1;
         }
     } else if (key == '+') {
-        if (problem.monitorDepth < searchContext.depthLimit) {
+        if (problem.monitorDepth < monitorDepthLimit) {
             ++problem.monitorDepth;
             problem.monitorOn = 1;
             queueNotice("モニタ深度：" + monitorDepthText());
@@ -111,15 +134,24 @@ bool startKeyboardThread() {
     if (keyboardThreadRunning) return false;
     // A thread told to stop by someone who did not start it has ended or is
     // ending; it is joined here before its successor starts.
-    if (keyboardThreadHandle.joinable()) keyboardThreadHandle.join();
+    if (keyboardThreadHandle.joinable()) {
+        wakeKeyboardThread();
+        keyboardThreadHandle.join();
+    }
     keyboardThreadRunning = 1;
     keyboardThreadHandle = std::thread(keyboardThread);
     return true;
 }
 
 void stopKeyboardThread() {
-    keyboardThreadRunning = 0;
-    if (keyboardThreadHandle.joinable()) keyboardThreadHandle.join();
+    {
+        std::lock_guard<std::mutex> lock(stopMutex);
+        keyboardThreadRunning = 0;
+    }
+    if (keyboardThreadHandle.joinable()) {
+        wakeKeyboardThread();
+        keyboardThreadHandle.join();
+    }
 }
 
 void invokeSearch(SearchContext& ctx, Position& root, int16_t depth) {
@@ -128,6 +160,9 @@ void invokeSearch(SearchContext& ctx, Position& root, int16_t depth) {
     ctx.rootPly = root.ply;
     ctx.rootSide = root.sideToMove;
     progressRequested = 0;
+    // The keyboard thread reads the limit for '+': it gets its own atomic
+    // copy, set before the thread starts.
+    monitorDepthLimit = depth;
     const bool started = startKeyboardThread();
 
     ++ctx.nodeCount;

@@ -15,6 +15,9 @@
 extern std::atomic<uint8_t> keyboardThreadRunning;
 extern std::atomic<uint8_t> progressRequested;
 extern std::atomic<uint8_t> escPressed;
+// The depth limit of the running invocation as the keyboard thread sees it
+// ('+' raises the monitor depth up to it).
+extern std::atomic<int16_t> monitorDepthLimit;
 
 // Runs one search of root with the given depth (a negative depth does
 // nothing), with the keyboard thread running beside it.

@@ -226,7 +226,8 @@ ResumeOutcome resumeNode(SearchContext& ctx, Position& node, int16_t depth, Chil
             break;
         }
     if (resumePath.empty()) {
-        consoleOut() << "\n\n" << node.ply + 1 << "手目:" << formatMove(node, next.lastMove);
+        // The diagram starts on a line of its own, as in the progress block.
+        consoleOut() << "\n\n" << node.ply + 1 << "手目:" << formatMove(node, next.lastMove) << '\n';
         giveRecordNumbers(*child, next);
         if (child->proofNumber == 1 && child->disproofNumber == 1) lookup(ctx, *child, int16_t(depth - 1));
         formatDiagram(*child, "");

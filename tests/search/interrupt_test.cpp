@@ -1,0 +1,124 @@
+// Stopping a search: ESC from the keyboard thread, "y" to the question,
+// and what the stopped search leaves behind for a later resumption.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <iterator>
+#include <string>
+#include <thread>
+
+#include "console_capture.h"
+#include "search_support.h"
+
+namespace {
+
+const char* const PROBLEM = "kif/m017.kif";
+const int16_t DEPTH = 21;
+
+class Interruption : public ::testing::Test {
+protected:
+    void TearDown() override {
+        releasePositionTable();
+        resetSolveState();
+    }
+    Position root{};
+};
+
+}  // namespace
+
+TEST_F(Interruption, YesStopsTheWholePathAndTheSavedPathResumes) {
+    if (!loadCorpusProblem(PROBLEM, root)) GTEST_SKIP() << "the corpus is not there";
+    std::string console;
+    {
+        RedirectedConsole redirect("y\n");
+        std::thread solver([&] { invokeSearch(searchContext, root, DEPTH); });
+        // Long enough for the search to be deep in its tree, far shorter
+        // than the whole search.
+        usleep(200 * 1000);
+        // Keys arrive from another thread than the search's: '+' reads the
+        // depth limit of the running search.
+        handleKey('+');
+        handleKey(27);
+        solver.join();
+        console = redirect.restore();
+    }
+    EXPECT_NE(std::string::npos, console.find("中断しますか？（Y/N）：")) << console;
+    EXPECT_NE(std::string::npos, console.find("局面表使用率：")) << console;
+    EXPECT_EQ(std::string::npos, console.find("再開します"));
+    EXPECT_EQ(0, escPressed.load());
+    EXPECT_EQ(0, keyboardThreadRunning.load());
+
+    // The root and every node of the path are stopped; each node above the
+    // stopping one left its record and its child list, root first.
+    ASSERT_EQ(STATUS_INTERRUPTED, root.searchStatus);
+    ASSERT_TRUE(root.proofNumber != 0 && root.disproofNumber != 0);
+    ASSERT_GE(resumePath.size(), 1u);
+    ASSERT_EQ(resumePath.size(), searchContext.savedChildLists.size());
+    EXPECT_EQ(root.proofNumber, resumePath.front().proofNumber);
+    EXPECT_EQ(root.disproofNumber, resumePath.front().disproofNumber);
+    auto record = std::next(resumePath.begin());
+    int16_t ply = 0;
+    for (const ChildList& list : searchContext.savedChildLists) {
+        ++ply;
+        const bool last = record == resumePath.end();
+        const Move next = last ? searchContext.resumeMove : record->lastMove;
+        int onPath = 0;
+        for (const Position& c : list) {
+            EXPECT_EQ(ply, c.ply);
+            if (c.lastMove != next) continue;
+            ++onPath;
+            EXPECT_EQ(STATUS_INTERRUPTED, c.searchStatus) << "ply " << ply;
+        }
+        EXPECT_EQ(1, onPath) << "ply " << ply;
+        if (!last) ++record;
+    }
+    // The stopping node is the last list's, at the ply kept for resuming.
+    EXPECT_EQ(ply, searchContext.resumePly);
+
+    // Taken up again, the saved path is replayed and the search ends as a
+    // search from scratch does.
+    searchContext.resuming = 1;
+    {
+        RedirectedConsole redirect("");
+        std::thread solver([&] { invokeSearch(searchContext, root, DEPTH); });
+        solver.join();
+        console = redirect.restore();
+    }
+    EXPECT_EQ(0, root.proofNumber);
+    EXPECT_EQ(STATUS_RUNNING, root.searchStatus);
+    EXPECT_EQ(0, searchContext.resuming);
+    EXPECT_TRUE(resumePath.empty());
+    // The replay prints the moves it follows and the position it reaches.
+    const size_t reached = console.find("手目:");
+    ASSERT_NE(std::string::npos, reached) << console;
+    const size_t diagram = console.find("\n持駒：", reached);
+    ASSERT_NE(std::string::npos, diagram) << console;
+    EXPECT_EQ(std::string::npos, console.substr(reached, diagram - reached).find('\n')) << console;
+    EXPECT_NE(std::string::npos, console.find("+---------------------------+", diagram)) << console;
+}
+
+TEST_F(Interruption, AnythingButYContinuesAndLeavesNothingToResume) {
+    if (!loadCorpusProblem("kif/m003.kif", root)) GTEST_SKIP() << "the corpus is not there";
+    const SearchOutcome quiet = searchRoot(root, 13);
+    releasePositionTable();
+    ASSERT_TRUE(loadCorpusProblem("kif/m003.kif", root));
+    std::string console;
+    {
+        RedirectedConsole redirect("x\n");
+        // ESC before the search starts: the root itself is where it is taken.
+        escPressed = 1;
+        std::thread solver([&] { invokeSearch(searchContext, root, 13); });
+        solver.join();
+        console = redirect.restore();
+    }
+    EXPECT_NE(std::string::npos, console.find("中断しますか？（Y/N）：\n再開します\n")) << console;
+    // Taken at the root: an empty line, then ply 0 and the diagram.
+    EXPECT_NE(std::string::npos, console.find("/13\n\n0手目：")) << console;
+    EXPECT_EQ(0, root.proofNumber);
+    EXPECT_EQ(quiet.nodes, searchContext.nodeCount);
+    EXPECT_TRUE(resumePath.empty());
+    EXPECT_TRUE(searchContext.savedChildLists.empty());
+    EXPECT_EQ(0, searchContext.resumePly);
+    EXPECT_TRUE(isNoMove(searchContext.resumeMove));
+}
