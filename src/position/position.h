@@ -5,12 +5,33 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "position/types.h"
 
 struct Position;
-using ChildList = std::vector<Position>;
+
+// Growing a child list leaves the new records uninitialised: every child is
+// written whole by makeChild, so zero-filling it first is wasted work.
+template <typename T>
+struct UninitialisedGrowth : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UninitialisedGrowth<U>;
+    };
+    using std::allocator<T>::allocator;
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+using ChildList = std::vector<Position, UninitialisedGrowth<Position>>;
 
 constexpr int BOARD_CELLS = 192;   // 12 rows of 16 cells; Square s lives in cell s + 16
 constexpr int ATTACK_CELLS = 176;  // attack words indexed by Square 0..175
