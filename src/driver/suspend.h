@@ -1,8 +1,18 @@
 // Stopping a long run and taking it up again: the save offer after an
 // interruption, and the suspend file holding the whole solver state.
+//
+// The file is binary, little-endian, without header or checksum: the run's
+// figures, the driver's phase and verification state, the current
+// solution, the search's resume path and saved child lists, and the whole
+// position table, raw.
 #pragma once
 
+#include <cstdint>
+#include <ctime>
+#include <string>
+
 #include "driver/solution.h"
+#include "position/position.h"
 #include "search/position_table.h"
 
 // Set after a suspend file was written in this run; the run then does not
@@ -10,14 +20,37 @@
 extern bool suspendFileWritten;
 // Set after a suspend file was read at start; its elapsed time counts.
 extern bool suspendFileResumed;
+// The run time stored in the suspend file that was taken up (seconds).
+extern int32_t resumedElapsedSeconds;
+// When the run's clock started (seconds since the epoch); the driver takes
+// it again after the entered-sequence question.
+extern std::time_t runStartTime;
 
 // After a phase ended by interruption: asks whether to save, and writes the
 // suspend file on Yes, with line as the solution to keep.
 void offerSave(const MoveLine& line);
 
-// Writes the suspend file from the global state.
-void writeSuspendFile();
+// Writes the suspend file from the global state. The previous file stays
+// intact until the new one is complete. False when it was not written.
+bool writeSuspendFile();
+
+enum class ResumeResult {
+    FRESH,    // no suspend file, or the user declined it
+    RESUMED,  // the saved state was read
+    REFUSED,  // the file does not fit this problem or is damaged; the message
+              // has been shown and the run must end with exit code 1
+};
 
 // Offers the suspend file of the problem, if there is one, and reads it on
-// Yes. True when the run resumes a saved state.
-bool resumeFromSuspendFile(PositionTable& table);
+// Yes. Nothing is changed before the whole file has been checked. initial
+// is the problem's initial position (the saved solution is replayed on it
+// to show where verification resumes).
+ResumeResult resumeFromSuspendFile(PositionTable& table, const Position& initial);
+
+// The largest table a suspend file can describe (its capacity field has 32 bits).
+constexpr uint64_t SUSPENDABLE_CAPACITY_LIMIT = uint64_t(1) << 32;
+
+// Checks a position record read from a file: the frame, the codes, the
+// king squares, the counters, the hands, and that the attack maps and keys
+// equal a fresh computation. Pointers are not looked at.
+bool isPlausiblePosition(const Position& pos);

@@ -61,7 +61,8 @@ bool localeIsUtf8() {
 
 // The stream buffer behind consoleOut(). It has no put area: every piece
 // reaches overflow/xsputn, under the lock, so the column state is exact and
-// two threads never interleave inside a piece.
+// two threads never interleave inside a piece. Only a lead byte whose second
+// half has not come yet is ever held back (by the encoder).
 class ConsoleBuffer : public std::streambuf {
 public:
     ConsoleBuffer() : encoder_(localeIsUtf8()), terminal_(::isatty(STDOUT_FILENO) == 1) {}
@@ -71,9 +72,11 @@ public:
     void markColumnZero() { atColumnZero_.store(true); }
     const TerminalEncoder& encoder() const { return encoder_; }
 
+    // A whole piece of text, written at once.
     void write(std::string_view text) {
         std::lock_guard<std::mutex> guard(lock_);
         appendLocked(text);
+        flushLocked();
     }
 
     // Bytes that are not text (escape sequences): they go out at once and
@@ -85,14 +88,19 @@ public:
     }
 
 protected:
+    // The stream is unit-buffered: what one output operation puts here is
+    // written when the operation ends (sync), so a number goes out in one
+    // write and a prompt without a line end is not held back.
     int_type overflow(int_type c) override {
         if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
         char ch = traits_type::to_char_type(c);
-        write(std::string_view(&ch, 1));
+        std::lock_guard<std::mutex> guard(lock_);
+        appendLocked(std::string_view(&ch, 1));
         return c;
     }
     std::streamsize xsputn(const char* s, std::streamsize n) override {
-        write(std::string_view(s, size_t(n)));
+        std::lock_guard<std::mutex> guard(lock_);
+        appendLocked(std::string_view(s, size_t(n)));
         return n;
     }
     int sync() override {
@@ -314,7 +322,11 @@ int readOneKey() {
 // Output services
 
 std::ostream& consoleOut() {
-    static std::ostream stream(&consoleBuffer());
+    static std::ostream& stream = *[] {
+        static std::ostream unitBuffered(&consoleBuffer());
+        unitBuffered.setf(std::ios::unitbuf);
+        return &unitBuffered;
+    }();
     return stream;
 }
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <string_view>
 
-// The console output stream, for the main thread. Lines are flushed at
-// every line end; the column of the cursor is tracked from what the program
-// wrote.
+// The console output stream, for the main thread. Each output operation is
+// written when it ends; the column of the cursor is tracked from what the
+// program wrote.
 std::ostream& consoleOut();
 
 // Writes text to the console; safe from any thread (the keyboard thread's

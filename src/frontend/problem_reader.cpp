@@ -1,9 +1,8 @@
 #include "frontend/problem_reader.h"
 
 #include <algorithm>
-#include <cstring>
-#include <iterator>
 #include <limits>
+#include <string>
 
 #include "frontend/byte_text.h"
 #include "frontend/keywords.h"
@@ -33,11 +32,31 @@ struct LineCursor {
     }
 };
 
-bool readWholeStream(std::istream& in, std::string& text, std::string& refusal) {
+// A byte that text does not hold: NUL and the other control bytes, except
+// tabs and line ends. DOS end-of-file marks pass here: those at the very end
+// are dropped afterwards, any other is refused then.
+bool isNonTextByte(unsigned char b) {
+    return (b < 0x20 || b == 0x7f) && b != '\t' && b != '\n' && b != '\r' && b != 0x1a;
+}
+
+std::string notTextRefusal(const std::string& text, size_t at) {
+    long line = 1 + std::count(text.begin(), text.begin() + long(at), '\n');
+    return "エラー：テキストファイルではありません（" + std::to_string(line) + "行目に制御文字があります）";
+}
+
+// Reads the whole stream, refusing a file that is not text as soon as a
+// block shows it (so that a device or a binary file is not read whole).
+bool readWholeText(std::istream& in, std::string& text, std::string& refusal) {
     char block[65536];
     while (in) {
         in.read(block, sizeof block);
+        const size_t start = text.size();
         text.append(block, size_t(in.gcount()));
+        for (size_t i = start; i < text.size(); ++i) {
+            if (!isNonTextByte(static_cast<unsigned char>(text[i]))) continue;
+            refusal = notTextRefusal(text, i);
+            return false;
+        }
         if (text.size() > MAX_FILE_BYTES) {
             refusal = "エラー：ファイルが大きすぎます。問題ファイルではないようです";
             return false;
@@ -47,20 +66,10 @@ bool readWholeStream(std::istream& in, std::string& text, std::string& refusal) 
         refusal = "エラー：ファイルを読み込めませんでした";
         return false;
     }
-    return true;
-}
-
-// Refuses a file with NUL or other control bytes: it is not a text, and its
-// lines would mean nothing. Tabs and line ends are text; a DOS end-of-file
-// mark at the very end is dropped.
-bool checkIsText(std::string& text, std::string& refusal) {
     while (!text.empty() && text.back() == '\x1a') text.pop_back();
-    for (size_t i = 0; i < text.size(); ++i) {
-        unsigned char b = static_cast<unsigned char>(text[i]);
-        bool control = b < 0x20 || b == 0x7f;
-        if (!control || b == '\t' || b == '\n' || b == '\r') continue;
-        long line = 1 + std::count(text.begin(), text.begin() + long(i), '\n');
-        refusal = "エラー：テキストファイルではありません（" + std::to_string(line) + "行目に制御文字があります）";
+    size_t mark = text.find('\x1a');
+    if (mark != std::string::npos) {
+        refusal = notTextRefusal(text, mark);
         return false;
     }
     return true;
@@ -322,7 +331,10 @@ bool parseEnteredMove(std::string_view line, int side, int& lastTo) {
     }
     const uint8_t promote = contains(line, "成(") ? 1 : 0;
 
-    if ((from != 0 && !isBoardSquare(from)) || !isBoardSquare(to) || piece < 0x11 || piece > 0x2f) return false;
+    // A line that names no piece has kind 0; for the defender its bare owner
+    // code 0x20 would pass the range test, so the kind is tested too.
+    if ((from != 0 && !isBoardSquare(from)) || !isBoardSquare(to) || piece < 0x11 || piece > 0x2f || kind == 0)
+        return false;
     enteredSequence.push_back(Move{uint8_t(from), uint8_t(to), uint8_t(piece), promote});
     return true;
 }
@@ -343,7 +355,7 @@ int firstMover() {
 
 bool readProblemFile(std::istream& in, ProblemSetup& setup, std::string& refusal) {
     std::string text;
-    if (!readWholeStream(in, text, refusal) || !checkIsText(text, refusal)) return false;
+    if (!readWholeText(in, text, refusal)) return false;
     LineCursor lines{text};
     std::string_view line;
     while (lines.next(line))

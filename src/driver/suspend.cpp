@@ -1,0 +1,488 @@
+#include "driver/suspend.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "driver/solve.h"
+#include "frontend/console.h"
+#include "frontend/entry.h"
+#include "frontend/notation.h"
+#include "frontend/problem_header.h"
+#include "position/attacks.h"
+#include "position/hash_keys.h"
+#include "position/movegen.h"
+#include "position/moves.h"
+#include "search/search_context.h"
+
+bool suspendFileWritten = false;
+bool suspendFileResumed = false;
+int32_t resumedElapsedSeconds = 0;
+std::time_t runStartTime = 0;
+
+namespace {
+
+// ---- writing ----
+
+// Appends little-endian fields to a stream and remembers the first failure.
+struct FieldWriter {
+    std::FILE* file;
+    bool ok = true;
+
+    void bytes(const void* data, size_t n) {
+        if (ok && n > 0 && std::fwrite(data, 1, n, file) != n) ok = false;
+    }
+    template <typename T>
+    void value(T v) {
+        static_assert(std::is_trivially_copyable_v<T>);
+        bytes(&v, sizeof v);  // the machine is little-endian, as the file is
+    }
+};
+
+bool failurePresent(const SearchContext& ctx) {
+    return ctx.refutedPosition.lastMove.from != 0 || ctx.refutedPosition.lastMove.to != 0;
+}
+
+void writeState(FieldWriter& w, const SearchContext& ctx, const PositionTable& t, int32_t elapsed) {
+    w.value<int32_t>(elapsed);
+    w.value<uint32_t>(problem.RuleFlags);
+    w.value<int32_t>(problem.restrictionKind);
+    w.value<uint8_t>(problem.checkRequired);
+    w.value<uint8_t>(problem.dropPawnMateAllowed);
+    w.value<uint32_t>(uint32_t(t.capacity));
+    w.value<uint32_t>(uint32_t(t.usedCount));
+    w.value<uint32_t>(uint32_t(t.peakUsed));
+    w.value<int32_t>(t.maxProbesUnresolved);
+    w.value<int32_t>(t.maxProbesProof);
+    w.value<int32_t>(t.maxProbesDisproof);
+    w.value<int16_t>(t.verificationDepth);
+    w.value<int16_t>(t.verificationPly);
+    w.value<int32_t>(t.generation);
+    w.value<int32_t>(t.previousGeneration);
+    w.value<int32_t>(ctx.phase);
+    w.value<int32_t>(ctx.subPhase);
+    w.value<int16_t>(ctx.resumePly);
+    w.value<Move>(ctx.resumeMove);
+    w.value<int16_t>(ctx.savedPly);
+    w.value<Move>(ctx.savedMove);
+    w.value<uint64_t>(ctx.nodeCount);
+    w.value<int16_t>(ctx.deepestPlyOverall);
+    w.value<int16_t>(ctx.solutionLength);
+    w.value<int32_t>(ctx.maxProofNumber);
+    w.value<int32_t>(ctx.maxDisproofNumber);
+    w.value<int32_t>(ctx.maxLevel);
+    w.value<uint64_t>(currentSolution.size());
+    if (ctx.phase >= PHASE_SHORTER_MATE) w.bytes(currentSolution.data(), currentSolution.size() * sizeof(Move));
+    w.value<uint8_t>(ctx.followIntendedLine);
+    const bool failure = failurePresent(ctx);
+    w.value<uint8_t>(failure ? 1 : 0);
+    if (failure) w.value<Position>(ctx.refutedPosition);
+    w.value<uint64_t>(resumePath.size());
+    for (const ResumeRecord& r : resumePath) w.value<ResumeRecord>(r);
+    w.value<uint64_t>(ctx.savedChildLists.size());
+    for (const ChildList& list : ctx.savedChildLists) {
+        w.value<uint64_t>(list.size());
+        w.bytes(list.data(), list.size() * sizeof(Position));
+    }
+    w.bytes(t.entries, t.capacity * sizeof(TableEntry));
+}
+
+std::string temporaryNameFor(const std::string& name) { return name + ".tmp"; }
+
+// Writes the new file beside the old one and renames it over the old one
+// only when it is complete and on disk, so an interrupted or failed write
+// never costs the previous file.
+bool writeAtomically(const std::string& name, int32_t elapsed) {
+    const std::string temporary = temporaryNameFor(name);
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (!file) {
+        consoleOut() << "待避用のファイルが開けません" << '\n' << std::flush;
+        return false;
+    }
+    consoleOut() << "\n待避ファイル作成中... しばらくお待ちください\n" << std::flush;
+    FieldWriter w{file};
+    writeState(w, searchContext, positionTable, elapsed);
+    bool ok = w.ok && std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
+    ok = std::fclose(file) == 0 && ok;
+    ok = ok && std::rename(temporary.c_str(), name.c_str()) == 0;
+    if (!ok) {
+        std::remove(temporary.c_str());
+        consoleOut() << "待避ファイルを書き込めませんでした。以前の待避ファイルはそのまま残っています" << '\n'
+                     << std::flush;
+    }
+    return ok;
+}
+
+// ---- reading ----
+
+// Reads fields from a file whose size is known, so that no count can ask
+// for more than the file holds.
+struct FieldReader {
+    std::FILE* file;
+    uint64_t remaining;
+    bool ok = true;
+
+    bool bytes(void* data, uint64_t n) {
+        if (!ok || n > remaining) return ok = false;
+        if (n > 0 && std::fread(data, 1, n, file) != n) return ok = false;
+        remaining -= n;
+        return true;
+    }
+    template <typename T>
+    T value() {
+        T v{};
+        bytes(&v, sizeof v);
+        return v;
+    }
+    // A count of elements of the given size that the rest of the file can hold.
+    bool count(uint64_t& n, uint64_t elementSize) {
+        n = value<uint64_t>();
+        return ok && n <= remaining / elementSize;
+    }
+};
+
+struct SavedFigures {
+    int32_t elapsed;
+    uint32_t rules;
+    int32_t restriction;
+    uint8_t checkObligation;
+    uint8_t pawnDrop;
+    uint32_t capacity, used, peak;
+    int32_t retryMax, proofRetryMax, disproofRetryMax;
+    int16_t verificationDepth, verificationPly;
+    int32_t generation, previousGeneration;
+    int32_t phase, subPhase;
+    int16_t snapshotPly;
+    Move snapshotMove;
+    int16_t savedPly;
+    Move savedMove;
+    uint64_t nodeCount;
+    int16_t deepestDepth, solutionLength;
+    int32_t maxProofNumber, maxDisproofNumber, searchLevel;
+};
+
+struct SavedState {
+    SavedFigures f{};
+    MoveLine solution;
+    uint8_t followFlag = 0;
+    bool failurePresent = false;
+    Position failurePosition{};
+    std::vector<ResumeRecord> path;
+    std::list<ChildList> lists;
+};
+
+void readFigures(FieldReader& r, SavedFigures& f) {
+    f.elapsed = r.value<int32_t>();
+    f.rules = r.value<uint32_t>();
+    f.restriction = r.value<int32_t>();
+    f.checkObligation = r.value<uint8_t>();
+    f.pawnDrop = r.value<uint8_t>();
+    f.capacity = r.value<uint32_t>();
+    f.used = r.value<uint32_t>();
+    f.peak = r.value<uint32_t>();
+    f.retryMax = r.value<int32_t>();
+    f.proofRetryMax = r.value<int32_t>();
+    f.disproofRetryMax = r.value<int32_t>();
+    f.verificationDepth = r.value<int16_t>();
+    f.verificationPly = r.value<int16_t>();
+    f.generation = r.value<int32_t>();
+    f.previousGeneration = r.value<int32_t>();
+    f.phase = r.value<int32_t>();
+    f.subPhase = r.value<int32_t>();
+    f.snapshotPly = r.value<int16_t>();
+    f.snapshotMove = r.value<Move>();
+    f.savedPly = r.value<int16_t>();
+    f.savedMove = r.value<Move>();
+    f.nodeCount = r.value<uint64_t>();
+    f.deepestDepth = r.value<int16_t>();
+    f.solutionLength = r.value<int16_t>();
+    f.maxProofNumber = r.value<int32_t>();
+    f.maxDisproofNumber = r.value<int32_t>();
+    f.searchLevel = r.value<int32_t>();
+}
+
+bool isWellFormedMove(Move m) {
+    if (isNoMove(m)) return true;
+    if (m.from != 0 && !isBoardSquare(m.from)) return false;
+    return isBoardSquare(m.to) && m.piece >= 17 && m.piece <= 47 && m.promote <= 1;
+}
+
+// The line must be playable from the initial position, move by legal move.
+bool isLegalLine(const Position& initial, const MoveLine& line) {
+    if (line.size() >= MAX_PLY_KEYS) return false;
+    Position* pos = new Position(initial);
+    bool legal = true;
+    for (Move m : line) {
+        const int n = generateLegalMoves(*pos);
+        bool found = false;
+        for (int i = 0; i < n && !found; ++i) found = moveBuffer()[i] == m;
+        if (!found) {
+            legal = false;
+            break;
+        }
+        makeMove(*pos, m);
+    }
+    delete pos;
+    return legal;
+}
+
+bool figuresArePlausible(const SavedFigures& f) {
+    const bool phase = f.phase == PHASE_SOLVING || f.phase == PHASE_SHORTER_MATE || f.phase == PHASE_VERIFYING;
+    const bool generations = f.generation >= 1 && f.generation <= 15 && f.previousGeneration >= 0 &&
+                             f.previousGeneration <= 15;
+    return phase && generations && f.used <= f.capacity && f.retryMax >= 0 && f.retryMax < STORE_PROBE_LIMIT &&
+           f.proofRetryMax >= 0 && f.proofRetryMax < STORE_PROBE_LIMIT && f.disproofRetryMax >= 0 &&
+           f.disproofRetryMax < STORE_PROBE_LIMIT && isWellFormedMove(f.snapshotMove) && isWellFormedMove(f.savedMove) &&
+           f.savedPly >= 0 && f.savedPly < MAX_PLY_KEYS;
+}
+
+// Reads everything before the table; reason names the first fault found.
+bool readSavedState(FieldReader& r, SavedState& s, const Position& initial, std::string& reason) {
+    uint64_t n = 0;
+    if (!r.count(n, sizeof(Move)) || n >= MAX_PLY_KEYS) return reason = "解手順", false;
+    if (s.f.phase >= PHASE_SHORTER_MATE) {
+        s.solution.resize(n);
+        if (!r.bytes(s.solution.data(), n * sizeof(Move)) || !isLegalLine(initial, s.solution))
+            return reason = "解手順", false;
+    }
+    s.followFlag = r.value<uint8_t>();
+    const uint8_t failure = r.value<uint8_t>();
+    if (!r.ok || s.followFlag > 1 || failure > 1) return reason = "手順指定", false;
+    s.failurePresent = failure == 1;
+    if (s.failurePresent) {
+        if (!r.bytes(&s.failurePosition, sizeof(Position)) || !isPlausiblePosition(s.failurePosition))
+            return reason = "不詰局面", false;
+        s.failurePosition.parent = nullptr;
+        s.failurePosition.children = nullptr;
+    }
+    if (!r.count(n, sizeof(ResumeRecord))) return reason = "再開手順", false;
+    s.path.resize(n);
+    for (ResumeRecord& rec : s.path)
+        if (!r.bytes(&rec, sizeof rec) || !isWellFormedMove(rec.lastMove)) return reason = "再開手順", false;
+    if (!r.count(n, sizeof(uint64_t))) return reason = "局面リスト", false;
+    for (uint64_t i = 0; i < n; ++i) {
+        uint64_t size = 0;
+        if (!r.count(size, sizeof(Position))) return reason = "局面リスト", false;
+        ChildList& list = s.lists.emplace_back(size);
+        for (Position& p : list) {
+            if (!r.bytes(&p, sizeof p) || !isPlausiblePosition(p)) return reason = "局面リスト", false;
+            // Links of another run mean nothing here; the resumed search
+            // links every restored child to its node.
+            p.parent = nullptr;
+            p.children = nullptr;
+        }
+    }
+    return true;
+}
+
+void applySavedState(SavedState& s, PositionTable& t) {
+    const SavedFigures& f = s.f;
+    resumedElapsedSeconds = f.elapsed;
+    t.usedCount = f.used;
+    t.peakUsed = f.peak;
+    t.maxProbesUnresolved = f.retryMax;
+    t.maxProbesProof = f.proofRetryMax;
+    t.maxProbesDisproof = f.disproofRetryMax;
+    t.verificationDepth = f.verificationDepth;
+    t.verificationPly = f.verificationPly;
+    t.generation = f.generation;
+    t.previousGeneration = f.previousGeneration;
+    SearchContext& ctx = searchContext;
+    ctx.phase = f.phase;
+    ctx.subPhase = f.subPhase;
+    ctx.resumePly = f.snapshotPly;
+    ctx.resumeMove = f.snapshotMove;
+    ctx.savedPly = f.savedPly;
+    ctx.savedMove = f.savedMove;
+    ctx.nodeCount = f.nodeCount;
+    ctx.deepestPlyOverall = f.deepestDepth;
+    ctx.solutionLength = f.solutionLength;
+    ctx.maxProofNumber = f.maxProofNumber;
+    ctx.maxDisproofNumber = f.maxDisproofNumber;
+    ctx.maxLevel = f.searchLevel;
+    if (f.phase >= PHASE_SHORTER_MATE) currentSolution.insert(currentSolution.end(), s.solution.begin(), s.solution.end());
+    suspendedSolution.insert(suspendedSolution.end(), currentSolution.begin(), currentSolution.end());
+    ctx.followIntendedLine = s.followFlag;
+    if (s.failurePresent) ctx.refutedPosition = s.failurePosition;
+    resumePath.insert(resumePath.end(), s.path.begin(), s.path.end());
+    ctx.savedChildLists.splice(ctx.savedChildLists.end(), s.lists);
+}
+
+void refuseResume(const std::string& message) {
+    consoleOut() << '\n' << message << "\nEnterキーを押して終了してください..." << std::flush;
+    waitForKeySilently();
+}
+
+// The five conditions under which the saved state belongs to this problem.
+bool matchesCurrentProblem(const SavedFigures& f, const PositionTable& t) {
+    const char* mismatch = nullptr;
+    if (f.rules != problem.RuleFlags)
+        mismatch = "エラー：待避ファイルと現ファイルでルールが異なります";
+    else if (f.restriction != problem.restrictionKind)
+        mismatch = "エラー：待避ファイルと現ファイルで条件が異なります";
+    else if (f.checkObligation != problem.checkRequired)
+        mismatch = "エラー：待避ファイルと現ファイルで王手義務の条件が異なります";
+    else if (f.pawnDrop != problem.dropPawnMateAllowed)
+        mismatch = "エラー：待避ファイルと現ファイルで「打歩」の条件が異なります";
+    else if (uint64_t(f.capacity) != t.capacity)
+        mismatch = "エラー：待避ファイルと現ファイルでメモリ指定が異なります";
+    if (mismatch) refuseResume(mismatch);
+    return mismatch == nullptr;
+}
+
+void refuseDamaged(const std::string& what) {
+    refuseResume("エラー：待避ファイル " + positionTable.suspendFileName + " は壊れているか、この問題のものではありません（" +
+                 what + "）。\n待避ファイルを削除するか名前を変えてから、改めて実行してください");
+}
+
+// The move at which verification resumes, written from the position where
+// it is played (the saved solution replayed up to that ply).
+std::string savedMoveText(const Position& initial, const SearchContext& ctx) {
+    if (isNoMove(ctx.savedMove)) return "";
+    Position* pos = new Position(initial);
+    for (size_t i = 0; i < currentSolution.size() && i < size_t(ctx.savedPly); ++i) makeMove(*pos, currentSolution[i]);
+    std::string text = formatMove(*pos, ctx.savedMove);
+    delete pos;
+    return text;
+}
+
+}  // namespace
+
+bool isPlausiblePosition(const Position& pos) {
+    for (int cell = 0; cell < BOARD_CELLS; ++cell) {
+        const int sq = cell - 16, code = pos.board[cell];
+        if (!isBoardSquare(sq)) {
+            if (code != WALL) return false;
+            continue;
+        }
+        const bool piece = (code >= 17 && code <= 31) || (code >= 33 && code <= 47);
+        if (code != EMPTY && code != WALL && !piece) return false;
+    }
+    for (int side : {ATTACKER, DEFENDER}) {
+        const int king = pos.kingSquareOf(side), kingCode = side | KING;
+        if (king != 0 && (!isBoardSquare(king) || pos.cell(king) != kingCode)) return false;
+        if (king == 0)
+            for (int sq = SQUARE_MIN; sq <= SQUARE_MAX; ++sq)
+                if (isBoardSquare(sq) && pos.cell(sq) == kingCode) return false;
+    }
+    int attackerPieces = 0, defenderPieces = 0;
+    for (int sq = SQUARE_MIN; sq <= SQUARE_MAX; ++sq) {
+        const int code = isBoardSquare(sq) ? pos.cell(sq) : EMPTY;
+        if (code == EMPTY) continue;
+        if (code & ATTACKER) ++attackerPieces;
+        if (code & DEFENDER) ++defenderPieces;
+    }
+    if (attackerPieces != pos.attackerBoardCount || defenderPieces != pos.defenderBoardCount) return false;
+    int attackerHand = 0, defenderHand = 0;
+    for (int code = 0; code < HAND_SLOTS; ++code) {
+        const int n = pos.hand[code];
+        const bool used = (code >= 17 && code <= 23) || (code >= 33 && code <= 39);
+        // A hand may grow by every piece on the board; the keys have rows up to 299.
+        if (n < 0 || (!used && n != 0) || n > MAX_HAND_COUNT_KEYS - 82) return false;
+        if (code <= 23) attackerHand += n;
+        if (code >= 33) defenderHand += n;
+    }
+    if (attackerHand != pos.attackerHandCount || defenderHand != pos.defenderHandCount) return false;
+    if (pos.ply < 0 || pos.ply >= MAX_PLY_KEYS) return false;
+    if (pos.sideToMove != ATTACKER && pos.sideToMove != DEFENDER) return false;
+    if (!isWellFormedMove(pos.lastMove)) return false;
+
+    uint64_t boardKey = 0, handKey = 0;
+    for (int file = 1; file <= 9; ++file)
+        for (int rank = 1; rank <= 9; ++rank) {
+            const int sq = makeSquare(file, rank);
+            boardKey ^= hashTables.boardKeys[boardKeyRow(pos.cell(sq))][sq];
+        }
+    for (int code = 17; code <= 39; ++code)
+        for (int i = 1; i <= pos.hand[code]; ++i) handKey ^= hashTables.handKeys[code - 17][i];
+    if (boardKey != pos.boardKey || handKey != pos.handKey ||
+        withSideBit(boardKey ^ handKey, pos.sideToMove) != pos.positionKey)
+        return false;
+    Position* fresh = new Position(pos);
+    computeAttackMaps(*fresh);
+    const bool mapsAgree = std::memcmp(fresh->attackerAttacks, pos.attackerAttacks, sizeof pos.attackerAttacks) == 0 &&
+                           std::memcmp(fresh->defenderAttacks, pos.defenderAttacks, sizeof pos.defenderAttacks) == 0;
+    delete fresh;
+    return mapsAgree;
+}
+
+bool writeSuspendFile() {
+    const PositionTable& t = positionTable;
+    if (t.capacity >= SUSPENDABLE_CAPACITY_LIMIT) {
+        consoleOut() << "局面表が大きすぎるため待避ファイルを作成できません（" << decimalText(t.capacity)
+                     << "局面、待避できるのは" << decimalText(SUSPENDABLE_CAPACITY_LIMIT - 1) << "局面まで）" << '\n'
+                     << std::flush;
+        return false;
+    }
+    const std::time_t now = std::time(nullptr);
+    const int32_t elapsed = int32_t(resumedElapsedSeconds + (now - runStartTime));
+    if (!writeAtomically(t.suspendFileName, elapsed)) return false;
+    suspendFileWritten = true;
+    return true;
+}
+
+void offerSave(const MoveLine& line) {
+    setConsoleTitle("中断");
+    consoleOut() << "\n現在の状態を保存しますか？（Y/N）：" << std::flush;
+    if (askYesNo('Y')) {
+        if (!line.empty() && &line != &currentSolution) currentSolution = line;
+        writeSuspendFile();
+    } else {
+        setConsoleTitle("検討中" + inputFileName);
+    }
+}
+
+ResumeResult resumeFromSuspendFile(PositionTable& table, const Position& initial) {
+    std::FILE* file = std::fopen(table.suspendFileName.c_str(), "rb");
+    if (!file) return ResumeResult::FRESH;
+    struct stat info {};
+    if (::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
+        std::fclose(file);
+        return ResumeResult::FRESH;
+    }
+    consoleOut() << "\n待避ファイルがあります。これを使って再開しますか？（Y/N）" << std::flush;
+    if (!askYesNo('Y')) {
+        std::fclose(file);
+        return ResumeResult::FRESH;
+    }
+    consoleOut() << "\n待避ファイルから再開します。\n" << std::flush;
+
+    FieldReader r{file, uint64_t(info.st_size)};
+    SavedState s;
+    readFigures(r, s.f);
+    if (!r.ok) {
+        std::fclose(file);
+        refuseDamaged("ファイルが短すぎます");
+        return ResumeResult::REFUSED;
+    }
+    if (!matchesCurrentProblem(s.f, table)) {
+        std::fclose(file);
+        return ResumeResult::REFUSED;
+    }
+    std::string reason;
+    if (!figuresArePlausible(s.f)) reason = "検討状態";
+    if (reason.empty()) readSavedState(r, s, initial, reason);
+    if (reason.empty() && r.remaining != table.capacity * sizeof(TableEntry)) reason = "局面表の大きさ";
+    if (!reason.empty()) {
+        std::fclose(file);
+        refuseDamaged(reason);
+        return ResumeResult::REFUSED;
+    }
+
+    applySavedState(s, table);
+    if (searchContext.phase == PHASE_VERIFYING)
+        consoleOut() << '\n' << decimalText(int32_t(searchContext.savedPly + 1)) << "手目"
+                     << savedMoveText(initial, searchContext) << "から再開\n"
+                     << std::flush;
+    const bool tableRead = r.bytes(table.entries, table.capacity * sizeof(TableEntry));
+    std::fclose(file);
+    if (!tableRead) {
+        refuseDamaged("局面表を読めませんでした");
+        return ResumeResult::REFUSED;
+    }
+    suspendFileResumed = true;
+    return ResumeResult::RESUMED;
+}
