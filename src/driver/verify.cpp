@@ -175,7 +175,6 @@ std::unique_ptr<Position> searchCopy(SearchContext& ctx, const Position& pos, in
     return copy;
 }
 
-
 bool stopped(const Position& p) { return p.searchStatus == STATUS_INTERRUPTED; }
 
 // Among the other defences, one that the attacker cannot mate within a - 3
@@ -186,10 +185,9 @@ Outcome findReplacementDefence(Step& s, std::optional<Move>& replacement) {
     for (Position& x : s.children) {
         if (x.lastMove == s.m0) continue;
         if (isProofEntry(lookup(s.ctx, x, int16_t(a - 3)))) continue;
-        if (const auto quick = searchCopy(s.ctx, x, a - 3); stopped(*quick))
-            return Outcome::Stopped;
-        else if (quick->proofNumber == 0)
-            continue;
+        const auto quick = searchCopy(s.ctx, x, a - 3);
+        if (stopped(*quick)) return Outcome::Stopped;
+        if (quick->proofNumber == 0) continue;
         publishVerificationDepth(a);
         publishVerificationPly(x.ply);
         purgeUnmarkedEntries();

@@ -36,7 +36,8 @@ std::string readAll(const std::string& path) {
 // Writes the problem (string literals here are CP932 already) to a fresh
 // file and runs the program on it with the given standard input.
 Outcome solveProblem(const std::string& name, const std::string& problemText, const std::string& input = "") {
-    const std::string path = ::testing::TempDir() + name + ".kif";
+    // Another build's tests may run at the same time.
+    const std::string path = ::testing::TempDir() + name + "_" + std::to_string(getpid()) + ".kif";
     std::remove((path + ".txt").c_str());
     std::ofstream(path, std::ios::binary) << problemText;
 
@@ -81,6 +82,8 @@ Outcome solveProblem(const std::string& name, const std::string& problemText, co
     waitpid(child, &status, 0);
     outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     outcome.report = readAll(path + ".txt");
+    std::remove(path.c_str());
+    std::remove((path + ".txt").c_str());
     return outcome;
 }
 

@@ -77,7 +77,9 @@ protected:
         ctx.savedPly = 0;
         ctx.savedMove = Move{};
         ctx.followIntendedLine = 0;
-        reportName = ::testing::TempDir() + "verify_report.txt";
+        // Tests run in parallel processes: each has its own report file.
+        reportName = ::testing::TempDir() + "verify_report_" + std::to_string(getpid()) + "_" +
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
         std::remove(reportName.c_str());
         ctx.reportStream.open(reportName, std::ios::out | std::ios::app | std::ios::binary);
     }
