@@ -289,6 +289,26 @@ TEST_F(Verification, ResumeInTheMainLineDefenceCheckRunsItAgainThere) {
     EXPECT_TRUE(contains(console, "1手目33角成 \t：検討済\n2手目21玉 \t：変別検出！")) << console;
 }
 
+TEST_F(Verification, ForcedComposersLineIsFollowedWithoutExamination) {
+    problem.forceComposerLine = 1;
+    searchContext.followIntendedLine = 1;
+    Position& pos = root(TOKIN);
+    const MoveLine line = {boardMove(22, 21, A_PAWN, true), boardMove(11, 12, D_KING), boardMove(31, 22, A_BISHOP, true)};
+    enteredSequence = line;
+    EXPECT_EQ(verify(pos, line), line);
+    EXPECT_EQ(console, "1手目21歩成 \t：作意強制\n2手目12玉 \t：作意強制\n3手目22角成 \t：終了\n");
+    EXPECT_EQ(report(), "");
+    enteredSequence.clear();
+}
+
+TEST_F(Verification, MoveThatIsNotLegalEndsTheWalkUnverified) {
+    Position& pos = root(CORNER_BISHOP);
+    // 75-57 is no check; the line is handed back as it came.
+    const MoveLine line = {boardMove(75, 57, A_BISHOP), boardMove(11, 22, D_KING)};
+    EXPECT_EQ(verify(pos, line), line);
+    EXPECT_EQ(console, "1手目57角 \t：終了\n");
+}
+
 TEST_F(Verification, ZeroMoveAtTheHeadOfAResumedLineIsDropped) {
     Position& pos = root(CORNER_BISHOP);
     searchContext.resuming = 1;
