@@ -1,0 +1,247 @@
+// Running build/kelvaro as a user does: a problem file in a directory of its
+// own, standard input scripted (and closed at its end), LC_ALL=C.UTF-8. The
+// console output is converted back to CP932, so that expectations can be
+// written as ordinary literals (the tests are compiled to CP932 like the
+// program). Expectations may hold "{*}", which matches any text (elapsed
+// times, node counts, whatever the test does not pin down).
+#pragma once
+
+#include <dirent.h>
+#include <iconv.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace harness {
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline void writeFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+// Converts between encodings; ok is cleared when the text does not convert
+// completely.
+inline std::string convert(const std::string& text, const char* to, const char* from, bool* ok = nullptr) {
+    iconv_t cd = iconv_open(to, from);
+    std::string out(text.size() * 4 + 16, '\0');
+    char* in = const_cast<char*>(text.data());
+    size_t inLeft = text.size();
+    char* outPtr = out.data();
+    size_t outLeft = out.size();
+    const size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    iconv_close(cd);
+    if (ok) *ok = r != size_t(-1) && inLeft == 0;
+    out.resize(out.size() - outLeft);
+    return out;
+}
+inline std::string cp932ToUtf8(const std::string& text) { return convert(text, "UTF-8", "CP932"); }
+inline std::string utf8ToCp932(const std::string& text) { return convert(text, "CP932", "UTF-8"); }
+inline bool isCp932Text(const std::string& text) {
+    bool ok = false;
+    convert(text, "UTF-8", "CP932", &ok);
+    return ok;
+}
+
+// Whether text matches pattern, "{*}" in the pattern standing for any text.
+inline bool matches(const std::string& text, const std::string& pattern) {
+    static const std::string any = "{*}";
+    std::vector<std::string> parts;
+    for (size_t start = 0;;) {
+        const size_t at = pattern.find(any, start);
+        parts.push_back(pattern.substr(start, at == std::string::npos ? std::string::npos : at - start));
+        if (at == std::string::npos) break;
+        start = at + any.size();
+    }
+    if (parts.size() == 1) return text == pattern;
+    if (text.compare(0, parts.front().size(), parts.front()) != 0) return false;
+    size_t pos = parts.front().size();
+    for (size_t i = 1; i + 1 < parts.size(); ++i) {
+        const size_t at = text.find(parts[i], pos);
+        if (at == std::string::npos) return false;
+        pos = at + parts[i].size();
+    }
+    const std::string& last = parts.back();
+    return text.size() >= pos + last.size() && text.compare(text.size() - last.size(), last.size(), last) == 0;
+}
+
+// For failure messages: CP932 shown as UTF-8.
+inline std::string shown(const std::string& cp932) { return "\n" + cp932ToUtf8(cp932) + "\n"; }
+
+struct RunResult {
+    int exitCode = -1;
+    std::string console;  // CP932
+};
+
+// A problem file (CP932 text, lines joined with CR LF as the usual record
+// writers do) in a fresh temporary directory, removed afterwards.
+class ProblemFile {
+public:
+    explicit ProblemFile(const std::vector<std::string>& lines, const std::string& name = "problem.kif") {
+        char pattern[] = "/tmp/kelvaro-driver-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        dir_ = made ? made : "/tmp";
+        path_ = dir_ + "/" + name;
+        std::string text;
+        for (const std::string& line : lines) text += line + "\r\n";
+        writeFile(path_, text);
+    }
+    ~ProblemFile() { removeTree(dir_); }
+    ProblemFile(const ProblemFile&) = delete;
+    ProblemFile& operator=(const ProblemFile&) = delete;
+
+    const std::string& path() const { return path_; }
+    const std::string& dir() const { return dir_; }
+    std::string reportPath() const { return path_ + ".txt"; }
+    std::string report() const { return readFile(reportPath()); }
+
+    // Runs the program on the file; it is killed after timeoutSeconds.
+    RunResult run(const std::string& stdinText = "", unsigned timeoutSeconds = 60) const {
+        return runProgram({path_}, stdinText, timeoutSeconds);
+    }
+
+    static RunResult runProgram(const std::vector<std::string>& arguments, const std::string& stdinText,
+                                unsigned timeoutSeconds) {
+        const std::string binary = std::string(KELVARO_BINARY_DIR) + "/kelvaro";
+        std::vector<std::string> environment;
+        for (char** e = environ; *e; ++e)
+            if (std::strncmp(*e, "LC_", 3) != 0 && std::strncmp(*e, "LANG", 4) != 0) environment.emplace_back(*e);
+        environment.push_back("LC_ALL=C.UTF-8");
+        std::vector<char*> envp, argv;
+        for (std::string& e : environment) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        std::vector<std::string> args = {binary};
+        args.insert(args.end(), arguments.begin(), arguments.end());
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+
+        // Standard input from a file: the program may read it at any time.
+        char inputName[] = "/tmp/kelvaro-input-XXXXXX";
+        const int inputFd = mkstemp(inputName);
+        if (inputFd < 0) return {};
+        if (!stdinText.empty()) [[maybe_unused]] ssize_t n = write(inputFd, stdinText.data(), stdinText.size());
+        lseek(inputFd, 0, SEEK_SET);
+        unlink(inputName);
+
+        int output[2];
+        if (pipe(output) != 0) return {};
+        const pid_t child = fork();
+        if (child == 0) {
+            dup2(inputFd, STDIN_FILENO);
+            dup2(output[1], STDOUT_FILENO);
+            dup2(output[1], STDERR_FILENO);
+            close(inputFd);
+            close(output[0]);
+            close(output[1]);
+            alarm(timeoutSeconds);  // survives exec: a runaway run is killed
+            execve(binary.c_str(), argv.data(), envp.data());
+            _exit(127);
+        }
+        close(inputFd);
+        close(output[1]);
+        RunResult run;
+        std::string utf8;
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = read(output[0], buffer, sizeof buffer);
+            if (n == 0) break;
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) break;
+            utf8.append(buffer, size_t(n));
+        }
+        close(output[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        run.console = utf8ToCp932(utf8);
+        return run;
+    }
+
+private:
+    static void removeTree(const std::string& dir) {
+        if (DIR* d = opendir(dir.c_str())) {
+            while (dirent* e = readdir(d)) {
+                const std::string name = e->d_name;
+                if (name == "." || name == "..") continue;
+                const std::string path = dir + "/" + name;
+                struct stat st;
+                if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+                    removeTree(path);
+                else
+                    unlink(path.c_str());
+            }
+            closedir(d);
+        }
+        rmdir(dir.c_str());
+    }
+
+    std::string dir_;
+    std::string path_;
+};
+
+// --- writing problems and the diagrams the program prints for them ---
+
+// Nine board rows in the diagram's own form, "| ・ ・ … ・v玉|一".
+using Rows = std::vector<std::string>;
+
+struct Problem {
+    std::vector<std::string> header;  // lines before the hands ("手数：3", "分類：…", "備考：…")
+    std::string defenderHand = "なし";
+    Rows rows;
+    std::string attackerHand = "なし";
+    std::vector<std::string> moveList;  // lines after "手数----指手"
+
+    std::vector<std::string> lines() const {
+        std::vector<std::string> out = header;
+        out.push_back("後手の持駒：" + defenderHand);
+        out.push_back("  ９ ８ ７ ６ ５ ４ ３ ２ １");
+        out.push_back("+---------------------------+");
+        out.insert(out.end(), rows.begin(), rows.end());
+        out.push_back("+---------------------------+");
+        out.push_back("先手の持駒：" + attackerHand);
+        if (!moveList.empty()) {
+            out.push_back("手数----指手---------消費時間--");
+            out.insert(out.end(), moveList.begin(), moveList.end());
+        }
+        return out;
+    }
+};
+
+// The diagram as the program prints it; the hands in its own form ("金 ",
+// "なし").
+inline std::string diagram(const Rows& rows, const std::string& defenderHand, const std::string& attackerHand) {
+    std::string text = "持駒：" + defenderHand + "\n";
+    text += "  ９ ８ ７ ６ ５ ４ ３ ２ １ \n";
+    text += "+---------------------------+\n";
+    for (const std::string& row : rows) text += row + "\n";
+    text += "+---------------------------+\n";
+    text += "持駒：" + attackerHand + "\n";
+    return text;
+}
+
+// The closing block; what varies from run to run (time, counts, table use)
+// is left open.
+inline std::string closingBlock(const std::string& notes = "", const std::string& ending = "\n\n") {
+    return "\n所要時間：{*}秒 探索局面数：{*}\n局面表：{*}/1048575 ({*}％)\nChecked by Kelvaro 1.07" + notes + ending;
+}
+
+constexpr const char* KEY_WAIT = "何かキーを押してください...";
+
+}  // namespace harness
