@@ -83,11 +83,20 @@ inline bool matches(const std::string& text, const std::string& pattern) {
 }
 
 // For failure messages: CP932 shown as UTF-8.
-inline std::string shown(const std::string& cp932) { return "\n" + cp932ToUtf8(cp932) + "\n"; }
+inline std::string shown(const std::string& cp932) {
+    std::string text(1, '\n');
+    text.append(cp932ToUtf8(cp932)).push_back('\n');
+    return text;
+}
 
 struct RunResult {
     int exitCode = -1;
     std::string console;  // CP932
+};
+
+// The bytes of a problem file, as they are.
+struct RawText {
+    std::string bytes;
 };
 
 // A problem file (CP932 text, lines joined with CR LF as the usual record
@@ -95,14 +104,11 @@ struct RunResult {
 class ProblemFile {
 public:
     explicit ProblemFile(const std::vector<std::string>& lines, const std::string& name = "problem.kif") {
-        char pattern[] = "/tmp/kelvaro-driver-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        dir_ = made ? made : "/tmp";
-        path_ = dir_ + "/" + name;
         std::string text;
         for (const std::string& line : lines) text += line + "\r\n";
-        writeFile(path_, text);
+        create(text, name);
     }
+    explicit ProblemFile(const RawText& raw, const std::string& name = "problem.kif") { create(raw.bytes, name); }
     ~ProblemFile() { removeTree(dir_); }
     ProblemFile(const ProblemFile&) = delete;
     ProblemFile& operator=(const ProblemFile&) = delete;
@@ -175,6 +181,14 @@ public:
     }
 
 private:
+    void create(const std::string& text, const std::string& name) {
+        char pattern[] = "/tmp/kelvaro-driver-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        dir_ = made ? made : "/tmp";
+        path_ = dir_ + "/" + name;
+        writeFile(path_, text);
+    }
+
     static void removeTree(const std::string& dir) {
         if (DIR* d = opendir(dir.c_str())) {
             while (dirent* e = readdir(d)) {
