@@ -7,8 +7,12 @@
 #pragma once
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <iconv.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -88,6 +92,8 @@ inline std::string shown(const std::string& cp932) {
     text.append(cp932ToUtf8(cp932)).push_back('\n');
     return text;
 }
+
+#define EXPECT_MATCH(text, pattern) EXPECT_TRUE(::harness::matches(text, pattern)) << ::harness::shown(text)
 
 struct RunResult {
     int exitCode = -1;
@@ -209,6 +215,114 @@ private:
     std::string dir_;
     std::string path_;
 };
+
+// --- a run on a terminal, for the keys of a running search ---
+
+// (<chrono> does not compile with the CP932 execution character set.)
+inline double monotonicSeconds() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// One step of a terminal dialogue: wait until the console shows `waitFor`
+// (CP932, after the text of the previous steps), then type `keys`.
+struct TerminalStep {
+    std::string waitFor;
+    std::string keys;
+    int delayMs = 0;  // pause between seeing the text and typing
+};
+
+// Runs the program on a pseudo-terminal, so that it polls keys as it does
+// for a user. The console text is returned in CP932 without the terminal's
+// escape sequences and carriage returns; what the terminal echoes of the
+// typed answers stays in it. Empty console and exit code -1 when a step
+// waited longer than stepSeconds.
+inline RunResult runOnTerminal(const std::vector<std::string>& arguments, const std::vector<TerminalStep>& steps,
+                               int stepSeconds = 30) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return {};
+    const std::string slaveName = ptsname(master);
+    const std::string binary = std::string(KELVARO_BINARY_DIR) + "/kelvaro";
+    std::vector<std::string> args = {binary};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    const pid_t child = fork();
+    if (child == 0) {
+        setsid();
+        const int slave = open(slaveName.c_str(), O_RDWR);
+        dup2(slave, STDIN_FILENO);
+        dup2(slave, STDOUT_FILENO);
+        dup2(slave, STDERR_FILENO);
+        close(slave);
+        close(master);
+        setenv("LC_ALL", "C.UTF-8", 1);
+        setenv("TERM", "xterm", 1);
+        alarm(600);
+        execv(binary.c_str(), argv.data());
+        _exit(127);
+    }
+
+    std::string raw;
+    auto readSome = [&](int timeoutMs) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, timeoutMs) <= 0) return false;
+        char buffer[4096];
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) return false;
+        raw.append(buffer, size_t(n));
+        return true;
+    };
+    auto cleaned = [&]() {
+        std::string text;
+        for (size_t i = 0; i < raw.size(); ++i) {
+            const char c = raw[i];
+            if (c == '\r') continue;
+            if (c == '\x1b' && i + 1 < raw.size() && raw[i + 1] == ']') {  // title: up to BEL
+                while (i < raw.size() && raw[i] != '\x07') ++i;
+                continue;
+            }
+            if (c == '\x1b' && i + 1 < raw.size() && raw[i + 1] == '[') {  // colour: up to the final letter
+                i += 2;
+                while (i < raw.size() && !(raw[i] >= '@' && raw[i] <= '~')) ++i;
+                continue;
+            }
+            text.push_back(c);
+        }
+        return utf8ToCp932(text);
+    };
+
+    bool ok = true;
+    size_t seen = 0;
+    for (const TerminalStep& step : steps) {
+        const double deadline = monotonicSeconds() + stepSeconds;
+        size_t at;
+        while ((at = cleaned().find(step.waitFor, seen)) == std::string::npos) {
+            if (monotonicSeconds() > deadline) {
+                ok = false;
+                break;
+            }
+            readSome(100);
+        }
+        if (!ok) break;
+        seen = at + step.waitFor.size();
+        if (step.delayMs) usleep(useconds_t(step.delayMs) * 1000);
+        [[maybe_unused]] ssize_t n = write(master, step.keys.data(), step.keys.size());
+    }
+    if (!ok) kill(child, SIGKILL);
+    while (readSome(ok ? 5000 : 100)) {
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(master);
+    RunResult run;
+    run.exitCode = !ok ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.console = cleaned();
+    return run;
+}
 
 // --- writing problems and the diagrams the program prints for them ---
 

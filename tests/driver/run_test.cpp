@@ -61,8 +61,6 @@ std::string head(const std::string& ruleLine, const Rows& rows, const std::strin
     return ruleLine + "\n" + diagram(rows, "なし", attackerHand);
 }
 
-#define EXPECT_MATCH(text, pattern) EXPECT_TRUE(matches(text, pattern)) << shown(text)
-
 TEST(Run, OneMoveMateIsSolvedCheckedAndReported) {
     ProblemFile file(problemOf(ONE_MOVE, "金", {"手数：1"}).lines());
     const RunResult run = file.run();
