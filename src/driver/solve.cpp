@@ -54,12 +54,15 @@ bool acceptsRules(SearchContext& ctx, Position& initial, int16_t n) {
     return true;
 }
 
+// The root of every search of the run. It stands on the composer's line by
+// definition: the search follows the line from here when asked to.
 void clearPerSearchFields(Position& p) {
     p.parent = nullptr;
     p.treeSize = 0;
     p.openTreeSize = 0;
     p.lastMove = Move{};
     p.ply = 0;
+    p.onIntendedLine = 1;
     resetSearchFields(p);
 }
 
