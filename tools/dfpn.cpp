@@ -10,6 +10,7 @@
 #include <string>
 
 #include "driver/large_stack.h"
+#include "driver/solve.h"
 #include "frontend/problem_header.h"
 #include "frontend/problem_reader.h"
 #include "position/position.h"
@@ -57,13 +58,7 @@ int main(int argc, char* argv[]) {
     if (!setUpTableForRun(problem.memoryMB)) return 1;
 
     SearchContext& ctx = searchContext;
-    const bool worstPlay = problem.RuleFlags & PLAY_WORST;
-    ctx.attackerSide = worstPlay ? DEFENDER : ATTACKER;
-    ctx.defenderSide = worstPlay ? ATTACKER : DEFENDER;
-    const bool keepHandSaving = !problem.dropPawnMateAllowed &&
-                                (problem.restrictionKind == RESTRICTION_NONE || problem.restrictionKind == RESTRICTION_GREEDY) &&
-                                (problem.RuleFlags == ORTHODOX_RULES || ((problem.RuleFlags & PLAY_BEST) && problem.handSaving));
-    problem.handSaving = keepHandSaving;
+    setUpSidesAndHandSaving(ctx);
     if (problem.RuleFlags & GOAL_REPETITION) ctx.goalPosition = &root;
     ctx.phase = PHASE_SOLVING;
     ctx.solutionLength = int16_t(depth);

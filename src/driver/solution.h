@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "position/position.h"
@@ -30,3 +31,8 @@ void writeSequence(const Position& pos, const MoveLine& line, std::ostream& out)
 void printSolution(const Position& pos, const MoveLine& line, std::ostream& report);
 // To the console only.
 void showSolution(const Position& pos, const MoveLine& line);
+
+// The text of move played after the first count moves of line from start.
+// A move that is not legal where it stands (a composer's list can hold
+// anything) is written in the short record form.
+std::string moveTextAfter(const Position& start, const MoveLine& line, size_t count, Move move);

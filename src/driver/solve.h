@@ -14,6 +14,11 @@ extern MoveLine currentSolution;
 // The solution read back from a suspend file.
 extern MoveLine suspendedSolution;
 
+// The parts the two sides play in the search (exchanged under worst play)
+// and the hand-saving switch, which holds only for best-play mates without
+// the pawn-drop condition and under no restriction or the greedy one.
+void setUpSidesAndHandSaving(SearchContext& ctx);
+
 // Solves the problem from the initial position. The outcome stands in the
 // console output, the report, currentSolution and initial.searchStatus (3
 // when the run ended by interruption).

@@ -1,7 +1,13 @@
 #include "frontend/entry.h"
 
+#include <ctime>
 #include <fstream>
 #include <ostream>
+
+#include "driver/large_stack.h"
+#include "driver/report.h"
+#include "driver/solve.h"
+#include "driver/suspend.h"
 
 #include "frontend/console.h"
 #include "frontend/notation.h"
@@ -9,8 +15,11 @@
 #include "frontend/problem_reader.h"
 #include "position/position.h"
 #include "position/validate.h"
+#include "search/position_table.h"
+#include "search/search_context.h"
 
 std::string inputFileName;
+std::string reportFileName;
 
 namespace {
 
@@ -33,6 +42,26 @@ void printRuleLine() {
 
 // The root position; the later steps of the run (the table, the solve) work from it.
 Position rootPosition;
+
+// The name without its last four characters (the extension and its dot); a
+// character of a UTF-8 name is its lead byte with the bytes that follow it.
+std::string withoutExtension(const std::string& name) {
+    size_t end = name.size();
+    for (int characters = 0; characters < 4; ++characters) {
+        if (end == 0) return name;
+        do {
+            --end;
+        } while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80);
+    }
+    return name.substr(0, end);
+}
+
+void solveOnSolverStack(Position& root) {
+    SearchContext& ctx = searchContext;
+    const bool ran = runOnSolverStack([&] { solve(ctx, root, problem.moveCount, problem.checkLevel); });
+    if (!ran) consoleOut() << "領域確保失敗" << '\n';
+    ctx.reportStream.close();
+}
 
 }  // namespace
 
@@ -75,5 +104,38 @@ int runEntrySequence(int argc, char* argv[]) {
         return refuse("メモリサイズの指定が正しくありません：" + problem.memorySizeText +
                       "（整数でMBまたはGBを付けて指定してください）");
 
+    if (!setUpTableForRun(problem.memoryMB)) {
+        waitForKey();
+        return 1;
+    }
+    positionTable.suspendFileName = withoutExtension(inputFileName) + ".kvs";
+    reportFileName = inputFileName + ".txt";
+
+    std::ofstream report(reportFileName, std::ios::out | std::ios::app | std::ios::binary);
+    if (!report) return refuse("出力用ファイルを開けませんでした。");
+
+    // SUSPEND FILE (resume): offer the suspend file here, before the report
+    // head. A resumed run sets searchContext.resuming, prints its resume
+    // banner and writes no head.
+    const bool resumed = false;
+    if (!resumed) writeReportHead(report, reportFileName, rootPosition);
+
+    runStartTime = std::time(nullptr);
+    setConsoleTitle("検討中：" + textFromTerminal(inputFileName));
+    solveOnSolverStack(rootPosition);
+    setConsoleTitle("検討終了");
+
+    recountUsedEntries();
+    elapsedSeconds = int32_t(std::time(nullptr) - runStartTime) + (suspendFileResumed ? resumedElapsedSeconds : 0);
+
+    const std::string closing = closingBlockText(searchContext, rootPosition, problem.checkLevel);
+    consoleOut() << closing << std::flush;
+    report << closing << std::flush;
+
+    // SUSPEND FILE (deletion): when the run resumed and wrote no new suspend
+    // file, offer to delete the old one here.
+
+    waitForKey();
+    report.close();
     return 0;
 }

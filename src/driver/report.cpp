@@ -1,0 +1,91 @@
+#include "driver/report.h"
+
+#include <cstdio>
+
+#include "driver/solve.h"
+#include "frontend/console.h"
+#include "frontend/notation.h"
+#include "frontend/problem_header.h"
+#include "search/position_table.h"
+
+namespace {
+
+std::string percentText(uint64_t part, uint64_t whole) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%3.1f", whole ? double(part) * 100.0 / double(whole) : 0.0);
+    return text;
+}
+
+// Phase 2 along the composer's line: the first move of the interrupted
+// path that leaves the line. The path's records are root first; the root's
+// own record carries no move, so the moves start with the second record.
+std::string composerDeparture(const Position& initial) {
+    MoveLine path;
+    bool root = true;
+    for (const ResumeRecord& r : resumePath) {
+        if (!root) path.push_back(r.lastMove);
+        root = false;
+    }
+    for (size_t i = 0; i < path.size() && i < enteredSequence.size(); ++i) {
+        if (path[i] == enteredSequence[i]) continue;
+        return "、" + decimalText(uint64_t(i + 1)) + "手目" + moveTextAfter(initial, path, i, path[i]) + "まで";
+    }
+    return "";
+}
+
+std::string optionNotes(const SearchContext& ctx) {
+    std::string text;
+    if (ctx.followIntendedLine) {
+        text += ", 手順指定";
+        if (problem.forceComposerLine)
+            text += ", 作意強制(" + decimalText(uint64_t(enteredSequence.size())) + "手)";
+    }
+    if (problem.cookCheck)
+        text += ", 検討深度(実/指定) " + decimalText(int32_t(ctx.deepestPlyOverall)) + "/" +
+                decimalText(int32_t(problem.cookDepth));
+    if (problem.symmetryDetection) text += ", 対称性検出 ";
+    return text;
+}
+
+std::string endingText(const SearchContext& ctx, const Position& initial, int32_t checkLevel) {
+    if (initial.searchStatus == STATUS_INTERRUPTED) return " \n(中断：" + interruptionPhaseText(ctx, initial) + ")\n\n";
+    if (checkLevel == 1) return " (解図のみ)\n\n";
+    if (checkLevel == 2) return " (略式検討)\n\n";
+    return "\n\n";
+}
+
+}  // namespace
+
+void writeReportHead(std::ostream& report, const std::string& reportFileName, const Position& initial) {
+    if (!problem.caption.empty()) report << problem.caption << '\n' << std::flush << '\n' << std::flush;
+    report << problem.ruleName << problem.className << ' ' << decimalText(int32_t(problem.moveCount)) << "手" << '\n'
+           << std::flush;
+    formatDiagram(initial, reportFileName);
+}
+
+std::string interruptionPhaseText(const SearchContext& ctx, const Position& initial) {
+    switch (ctx.phase) {
+    case PHASE_SOLVING:
+        return "求解中";
+    case PHASE_SHORTER_MATE:
+        return ctx.followIntendedLine ? "早詰検討中" + composerDeparture(initial) : "早詰検討中";
+    case PHASE_VERIFYING:
+        if (isNoMove(ctx.savedMove)) return "早詰検討まで";
+        return "変別・非限定検討中、" + decimalText(int32_t(ctx.savedPly + 1)) + "手目" +
+               moveTextAfter(initial, currentSolution, size_t(ctx.savedPly), ctx.savedMove) + "まで";
+    default:
+        return "";
+    }
+}
+
+std::string closingBlockText(const SearchContext& ctx, const Position& initial, int32_t checkLevel) {
+    const PositionTable& t = positionTable;
+    std::string text = "\n所要時間：" + elapsedText() + " 探索局面数：" + decimalText(ctx.nodeCount) + "\n";
+    if (problem.detailedMonitor) text += "探索レベル：" + decimalText(ctx.maxLevel) + ", ";
+    text += "局面表：" + decimalText(t.peakUsed) + "/" + decimalText(t.capacity) + " (" +
+            percentText(t.peakUsed, t.capacity) + "％)\n";
+    text += std::string("Checked by ") + PROGRAM_NAME + " " + PROGRAM_VERSION;
+    text += optionNotes(ctx);
+    text += endingText(ctx, initial, checkLevel);
+    return text;
+}
