@@ -79,8 +79,7 @@ MoveLine withMoveInFront(Move m, const MoveLine& rest) {
 struct ExpandedNode {
     Position& node;
     ChildList children;
-    int result;
-    ExpandedNode(SearchContext& ctx, Position& n) : node(n) { result = expandNode(ctx, node, &children); }
+    ExpandedNode(SearchContext& ctx, Position& n) : node(n) { expandNode(ctx, node, &children); }
     ~ExpandedNode() { node.children = nullptr; }
     bool empty() const { return children.empty(); }
 };
@@ -255,9 +254,8 @@ Choice chooseMate(SearchContext& ctx, Position& node, const std::deque<Position*
 
 // A defence chosen from the table turned out shorter than the longest one
 // recorded: store what was found for it, and when another defence claims
-// more, build again at the depth that one needs. Returns true with the new
-// line in result when it rebuilt.
-bool rebuildForLongerDefence(SearchContext& ctx, ExpandedNode& x, int16_t n, Move chosen, MoveLine& result) {
+// more, build again at the depth that one needs.
+void rebuildForLongerDefence(SearchContext& ctx, ExpandedNode& x, int16_t n, Move chosen, MoveLine& result) {
     int h = -1;
     for (Position& c : x.children) {
         if (c.lastMove == chosen) {
@@ -267,18 +265,15 @@ bool rebuildForLongerDefence(SearchContext& ctx, ExpandedNode& x, int16_t n, Mov
             h = std::max<int>(h, e->length);
         }
     }
-    if (h < 0 || result.size() >= size_t(h)) return false;
-    result = buildMateSolution(ctx, x.node, int16_t(h + 1));
-    return true;
+    if (h >= 0 && result.size() < size_t(h)) result = buildMateSolution(ctx, x.node, int16_t(h + 1));
 }
 
 // ---- the no-mate builder ----
 
-// Makes sure node is disproved within n. Returns false when the builder is
-// to return line as it stands (a stop, or a node the table cannot refute).
-bool confirmNoMate(SearchContext& ctx, ExpandedNode& x, int16_t n, MoveLine& line) {
+// Makes sure node is disproved within n. False when the builder is to
+// return an empty line (a stop, or a node the table cannot refute).
+bool confirmNoMate(SearchContext& ctx, ExpandedNode& x, int16_t n) {
     Position& node = x.node;
-    line.clear();
     if (!isAttackerNode(ctx, node)) {
         for (Position& c : x.children)
             if (hasDisproofAt(ctx, c, n - 1)) return true;
@@ -365,15 +360,14 @@ MoveLine buildNoMateLine(SearchContext& ctx, Position& node, int16_t n) {
             if (hasDisproofAt(ctx, c, 0)) return {c.lastMove};
         return {};
     }
-    MoveLine early;
-    if (!confirmNoMate(ctx, x, n, early)) return early;
+    if (!confirmNoMate(ctx, x, n)) return {};
 
     const bool defender = !isAttackerNode(ctx, node);
     Position* chosen = nullptr;
     MoveLine best;
     for (Position& c : x.children) {
-        // A refuting line holds no hand-saving repetitions: every repetition
-        // counts as one here.
+        // From here on only exact repetitions count: the hand-saving rule
+        // (same board, no piece gained) is switched off for the rest of the run.
         problem.handSaving = 0;
         if (defender && findRepetition(c, 0)) return {c.lastMove};
         if (!hasDisproofAt(ctx, c, n - 1)) continue;

@@ -8,7 +8,6 @@
 #include "driver/report.h"
 #include "driver/solve.h"
 #include "driver/suspend.h"
-
 #include "frontend/console.h"
 #include "frontend/notation.h"
 #include "frontend/problem_header.h"

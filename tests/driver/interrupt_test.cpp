@@ -15,17 +15,21 @@ std::string longSearchProblem() {
 const std::string DIAGRAM_END = "持駒：飛 角 金2 銀2 桂3 香3 歩2 \n";
 const std::string STOP_QUESTION = "中断しますか？（Y/N）：";
 const std::string SAVE_QUESTION = "現在の状態を保存しますか？（Y/N）：";
+// A question is on the screen a moment before the key poller lets go of the
+// terminal; an answer typed within that moment is taken as keys. A user
+// does not type that fast.
+constexpr int ANSWER_DELAY_MS = 300;
 
 TEST(Interruption, StopInTheFirstSearchEndsTheRunAsStoppedWhileSolving) {
     ProblemFile file(RawText{longSearchProblem()});
     const RunResult run = runOnTerminal({file.path()}, {
                                                            {DIAGRAM_END, "\x1b", 300},
                                                            // No: the search goes on.
-                                                           {STOP_QUESTION, "n\n"},
+                                                           {STOP_QUESTION, "n\n", ANSWER_DELAY_MS},
                                                            {"再開します\n", "\x1b", 300},
-                                                           {STOP_QUESTION, "y\n"},
-                                                           {SAVE_QUESTION, "n\n"},
-                                                           {KEY_WAIT, "x"},
+                                                           {STOP_QUESTION, "y\n", ANSWER_DELAY_MS},
+                                                           {SAVE_QUESTION, "n\n", ANSWER_DELAY_MS},
+                                                           {KEY_WAIT, "x", ANSWER_DELAY_MS},
                                                        });
     ASSERT_EQ(run.exitCode, 0) << shown(run.console);
     // The progress block shows where the search stood.
@@ -48,13 +52,13 @@ TEST(Interruption, StopInTheVerificationOffersTheLineAndNamesTheMoveExamined) {
     ProblemFile file(RawText{readFile(std::string(KELVARO_SOURCE_DIR) + "/problems/example.kif")});
     const std::string line = "\n52香 61玉 72角 71玉 81角成 同玉 82香 71玉 72香 61玉 \n62香 まで 11手\n";
     const RunResult run = runOnTerminal({file.path()}, {
-                                                           {"この手順を元に検討しますか？（Y/N）：", "n\n"},
+                                                           {"この手順を元に検討しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS},
                                                            {"早詰はありません。変別や非限定のチェックを行います。\n",
                                                             "\x1b", 300},
-                                                           {STOP_QUESTION, "y\n"},
-                                                           {"暫定的な解を出力しますか？（Y/N）：", "y\n"},
-                                                           {SAVE_QUESTION, "n\n"},
-                                                           {KEY_WAIT, "x"},
+                                                           {STOP_QUESTION, "y\n", ANSWER_DELAY_MS},
+                                                           {"暫定的な解を出力しますか？（Y/N）：", "y\n", ANSWER_DELAY_MS},
+                                                           {SAVE_QUESTION, "n\n", ANSWER_DELAY_MS},
+                                                           {KEY_WAIT, "x", ANSWER_DELAY_MS},
                                                        });
     ASSERT_EQ(run.exitCode, 0) << shown(run.console);
     const std::string stopped = " \n(中断：変別・非限定検討中、{*}手目{*}まで)\n\n";
