@@ -72,8 +72,7 @@ bool checkInterrupt(SearchContext& ctx, Position& pos) {
     ctx.resumeMove = pos.lastMove;
     escPressed = 0;
     showProgress(ctx, pos);
-    consoleOut() << "\n中断しますか？（Y/N）：" << std::flush;
-    const bool stop = askYesNo('Y');
+    const bool stop = askYesNo("\n中断しますか？（Y/N）：", 'Y');
     resumePath.clear();
     ctx.savedChildLists.clear();
     if (stop) {

@@ -70,8 +70,7 @@ void clearPerSearchFields(Position& p) {
 void offerEnteredSequence(SearchContext& ctx, const Position& initial) {
     console() << "以下の手順が入力されています" << '\n';
     showSolution(initial, enteredSequence);
-    console() << "この手順を元に検討しますか？（Y/N）：" << std::flush;
-    if (askYesNo('Y')) {
+    if (askYesNo("この手順を元に検討しますか？（Y/N）：", 'Y')) {
         ctx.followIntendedLine = 1;
         currentSolution = enteredSequence;
     }
@@ -85,8 +84,7 @@ void markInterrupted(Position& initial) { initial.searchStatus = STATUS_INTERRUP
 // one the run was resumed with.
 void offerProvisionalSolution(SearchContext& ctx, const Position& initial, const MoveLine& line) {
     if (line.empty() || line == suspendedSolution) return;
-    console() << "暫定的な解を出力しますか？（Y/N）：" << std::flush;
-    if (askYesNo('Y')) printSolution(initial, line, ctx.reportStream);
+    if (askYesNo("暫定的な解を出力しますか？（Y/N）：", 'Y')) printSolution(initial, line, ctx.reportStream);
 }
 
 void reportNoMate(SearchContext& ctx, const Position& initial, Position& w) {
@@ -224,9 +222,8 @@ Outcome shorterMatePhase(SearchContext& ctx, Position& initial, int16_t n) {
         console() << '\n' << "早詰はありません。変別や非限定のチェックを行います。" << '\n' << '\n' << std::flush;
         return Outcome::Continue;
     }
-    console() << "最短解は" << decimalText(uint64_t(currentSolution.size())) << "手でした。" << '\n'
-              << "早詰順（暫定解）をもとに、変別や非限定の検討を行いますか？（Y/N）：" << std::flush;
-    if (askYesNo('N')) {
+    console() << "最短解は" << decimalText(uint64_t(currentSolution.size())) << "手でした。" << '\n';
+    if (askYesNo("早詰順（暫定解）をもとに、変別や非限定の検討を行いますか？（Y/N）：", 'N')) {
         printSolution(initial, currentSolution, ctx.reportStream);
         ctx.phase = PHASE_VERIFYING;
         offerSave(currentSolution);

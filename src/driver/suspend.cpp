@@ -426,8 +426,7 @@ bool writeSuspendFile() {
 
 void offerSave(const MoveLine& line) {
     setConsoleTitle("中断");
-    consoleOut() << "\n現在の状態を保存しますか？（Y/N）：" << std::flush;
-    if (askYesNo('Y')) {
+    if (askYesNo("\n現在の状態を保存しますか？（Y/N）：", 'Y')) {
         if (!line.empty() && &line != &currentSolution) currentSolution = line;
         writeSuspendFile();
     } else {
@@ -474,8 +473,7 @@ ResumeResult resumeFromSuspendFile(PositionTable& table, const Position& initial
         std::fclose(file);
         return ResumeResult::FRESH;
     }
-    consoleOut() << "\n待避ファイルがあります。これを使って再開しますか？（Y/N）" << std::flush;
-    if (!askYesNo('Y')) {
+    if (!askYesNo("\n待避ファイルがあります。これを使って再開しますか？（Y/N）", 'Y')) {
         std::fclose(file);
         return ResumeResult::FRESH;
     }

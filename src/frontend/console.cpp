@@ -430,6 +430,14 @@ bool askYesNo(char letter) {
     return yes;
 }
 
+bool askYesNo(std::string_view question, char letter) {
+    suspendKeyPolling();
+    consoleOut() << question << std::flush;
+    const bool yes = askYesNo(letter);
+    resumeKeyPolling();
+    return yes;
+}
+
 bool readInputLine(std::string& line) {
     consoleOut().flush();
     suspendKeyPolling();

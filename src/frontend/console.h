@@ -46,6 +46,9 @@ void waitForKeySilently();
 // equals the given letter. The rest of the answer line is discarded. End of
 // input answers false.
 bool askYesNo(char letter);
+// The same after writing the question. The key poller stands aside before
+// the question appears, so that an answer typed at once reaches it.
+bool askYesNo(std::string_view question, char letter);
 
 // Reads one whole line from standard input (the problem file name prompt),
 // spaces kept, the line end dropped. False at end of input.

@@ -55,6 +55,24 @@ std::string withoutExtension(const std::string& name) {
     return name.substr(0, end);
 }
 
+// A resumed run names the phase it takes up and the line it replays.
+void printResumeBanner() {
+    SearchContext& ctx = searchContext;
+    ctx.resuming = 1;
+    std::ostream& out = consoleOut();
+    out << '\n' << problem.ruleName << problem.className << ' ';
+    const int32_t length = int32_t(currentSolution.size());
+    if (ctx.phase > PHASE_SHORTER_MATE)
+        out << decimalText(length) << "手";
+    else if (ctx.phase == PHASE_SHORTER_MATE)
+        out << decimalText(length - 2) << "手（早詰チェック）";
+    else
+        out << decimalText(int32_t(problem.moveCount)) << "手";
+    out << '\n' << std::flush;
+    formatDiagram(rootPosition, "");
+    out << "\n再開手順：\n" << std::flush;
+}
+
 void solveOnSolverStack(Position& root) {
     SearchContext& ctx = searchContext;
     const bool ran = runOnSolverStack([&] { solve(ctx, root, problem.moveCount, problem.checkLevel); });
@@ -113,11 +131,13 @@ int runEntrySequence(int argc, char* argv[]) {
     std::ofstream report(reportFileName, std::ios::out | std::ios::app | std::ios::binary);
     if (!report) return refuse("出力用ファイルを開けませんでした。");
 
-    // SUSPEND FILE (resume): offer the suspend file here, before the report
-    // head. A resumed run sets searchContext.resuming, prints its resume
-    // banner and writes no head.
-    const bool resumed = false;
-    if (!resumed) writeReportHead(report, reportFileName, rootPosition);
+    const ResumeResult resume = resumeFromSuspendFile(positionTable, rootPosition);
+    if (resume == ResumeResult::REFUSED) return 1;
+    const bool resumed = resume == ResumeResult::RESUMED;
+    if (resumed)
+        printResumeBanner();
+    else
+        writeReportHead(report, reportFileName, rootPosition);
 
     runStartTime = std::time(nullptr);
     setConsoleTitle("検討中：" + textFromTerminal(inputFileName));
@@ -131,8 +151,9 @@ int runEntrySequence(int argc, char* argv[]) {
     consoleOut() << closing << std::flush;
     report << closing << std::flush;
 
-    // SUSPEND FILE (deletion): when the run resumed and wrote no new suspend
-    // file, offer to delete the old one here.
+    if (resumed && !suspendFileWritten) {
+        if (askYesNo("待避ファイルを削除しますか？（Y/N）：", 'Y')) deleteSuspendFile(positionTable.suspendFileName);
+    }
 
     waitForKey();
     report.close();
