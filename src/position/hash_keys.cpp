@@ -4,6 +4,10 @@
 
 HashTables hashTables;
 
+namespace {
+bool tablesFilled = false;
+}
+
 void fillHashTables() {
     std::mt19937_64 rng(5489);
     HashTables& t = hashTables;
@@ -23,4 +27,9 @@ void fillHashTables() {
         for (int ply = 0; ply < MAX_PLY_KEYS; ++ply) t.movePieceKeys[code][ply] = rng();
     for (int flag = 0; flag < 2; ++flag)
         for (int ply = 0; ply < MAX_PLY_KEYS; ++ply) t.movePromoteKeys[flag][ply] = rng();
+    tablesFilled = true;
+}
+
+void ensureHashTables() {
+    if (!tablesFilled) fillHashTables();
 }

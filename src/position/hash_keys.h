@@ -20,6 +20,9 @@ extern HashTables hashTables;
 
 // (Re)fills all six tables.
 void fillHashTables();
+// Fills them unless they are filled: every filling draws the same values,
+// so a set-up after the first need not draw them again.
+void ensureHashTables();
 
 inline uint64_t withSideBit(uint64_t key, int sideToMove) {
     constexpr uint64_t ATTACKER_TO_MOVE_BIT = uint64_t(1) << 63;

@@ -14,7 +14,7 @@ void setUpPosition(Position& pos, const uint8_t diagram[81], const int32_t handC
     pos.ply = 0;
     pos.openChildCount = 0;
 
-    fillHashTables();
+    ensureHashTables();
 
     pos.positionKey = pos.handKey = pos.boardKey = 0;
     pos.children = nullptr;
