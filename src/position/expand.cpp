@@ -223,7 +223,7 @@ int expandNode(SearchContext& ctx, Position& node, ChildList* childList) {
     applyRestriction(node, list);
 
     childList->resize(list.count);
-    for (int i = 0; i < list.count; ++i) makeChild(node, (*childList)[i], list.moves[i]);
+    for (int i = 0; i < list.count; ++i) prefetchLookup(makeChild(node, (*childList)[i], list.moves[i]));
     applyPawnDropCondition(node, *childList);
     node.children = childList;
     return int(childList->size());
