@@ -37,12 +37,40 @@ bool movesTowardSlider(const Position& node, int from, int offset, int to) {
     return false;
 }
 
+// Direction numbers by offset + 18 (offsets lie within -18..18), -1 where
+// no direction has the offset.
+struct DirectionsByOffset {
+    int8_t of[37];
+    constexpr DirectionsByOffset() : of{} {
+        for (int8_t& d : of) d = -1;
+        for (int d = 0; d < DIRECTION_COUNT; ++d) of[directionOffset[d] + 18] = int8_t(d);
+    }
+};
+constexpr DirectionsByOffset directionsByOffset;
+
+// The direction number whose single step goes from sq to target, -1 if none.
+int stepDirection(int sq, int target) {
+    const int offset = target - sq;
+    return offset < -18 || offset > 18 ? -1 : directionsByOffset.of[offset + 18];
+}
+
+// The direction number (0..7) of the line from sq to target, -1 when the two
+// squares share no rank, file or diagonal. A walk along any other direction
+// meets the frame before it could reach target.
+int lineDirection(int sq, int target) {
+    const int df = fileOf(target) - fileOf(sq), dr = rankOf(target) - rankOf(sq);
+    if (df == 0 && dr == 0) return -1;
+    if (df != 0 && dr != 0 && df != dr && df != -dr) return -1;
+    return directionsByOffset.of[16 * ((df > 0) - (df < 0)) + ((dr > 0) - (dr < 0)) + 18];
+}
+
 // Whether the attacker's move leaves the defender's king attacked: the
 // answer of making the move on a copy and testing the defender's king, at
 // the cost of a few cell reads. The defender is never in check when the
 // attacker is to move, so a check can only come from the arriving piece
 // itself or from a slider whose line the vacated square opens; the arriving
-// piece always fills its own square, so a capture opens no line.
+// piece always fills its own square, so a capture opens no line. Only the
+// line through the king can carry either check, so only it is walked.
 bool givesCheck(const Position& node, Move m) {
     const int king = node.defenderKingSquare;
     if (king == 0) return false;
@@ -51,21 +79,19 @@ bool givesCheck(const Position& node, Move m) {
     // which must keep stopping the walks.
     const int vacated = isDrop(m) ? -1 : from;
     const int arriving = m.promote ? m.piece | PROMOTED : m.piece;
-    for (int d = 0; d < DIRECTION_COUNT; ++d) {
-        const int offset = directionOffset[d];
-        if (!movesIn(arriving, d)) continue;
-        if (to + offset == king) return true;
-        if (slidesIn(arriving, d) && lineReaches(node, to, offset, king, vacated, to)) return true;
-    }
+    const int step = stepDirection(to, king);
+    if (step >= 0 && movesIn(arriving, step)) return true;
+    const int line = lineDirection(to, king);
+    if (line >= 0 && slidesIn(arriving, line) && lineReaches(node, to, directionOffset[line], king, vacated, to))
+        return true;
     if (isDrop(m)) return false;
-    // Sliders of the attacker reaching the vacated square, by direction. A
-    // piece that moves back along the slider's line still blocks it.
-    const int32_t slides = node.attackerAttacks[from] >> SLIDE_BIT_BASE;
-    for (int d = 0; d < 8; ++d)
-        if ((slides >> d & 1) && !movesTowardSlider(node, from, directionOffset[d], to) &&
-            lineReaches(node, from, directionOffset[d], king, from, to))
-            return true;
-    return false;
+    // A slider of the attacker reaching the vacated square along the line
+    // through the king. A piece that moves back along the slider's line
+    // still blocks it.
+    const int opened = lineDirection(from, king);
+    if (opened < 0 || !(node.attackerAttacks[from] >> (SLIDE_BIT_BASE + opened) & 1)) return false;
+    const int offset = directionOffset[opened];
+    return !movesTowardSlider(node, from, offset, to) && lineReaches(node, from, offset, king, from, to);
 }
 
 // The attacker's moves when every one must give check: the candidates (or, in
@@ -197,7 +223,7 @@ int expandNode(SearchContext& ctx, Position& node, ChildList* childList) {
     applyRestriction(node, list);
 
     childList->resize(list.count);
-    for (int i = 0; i < list.count; ++i) makeChild(node, (*childList)[i], list.moves[i]);
+    for (int i = 0; i < list.count; ++i) prefetchLookup(makeChild(node, (*childList)[i], list.moves[i]));
     applyPawnDropCondition(node, *childList);
     node.children = childList;
     return int(childList->size());

@@ -91,6 +91,15 @@ struct ProbeSequence {
     void advance() { running += step; }
 };
 
+// Asks for the first slots a lookup of the position reads (its position key
+// and its path key), so that the misses of many lookups overlap.
+inline void prefetchLookup(const Position& pos) {
+    const TableEntry* entries = positionTable.entries;
+    const uint64_t capacity = positionTable.capacity;
+    __builtin_prefetch(&entries[pos.positionKey % capacity]);
+    __builtin_prefetch(&entries[pos.pathKey % capacity]);
+}
+
 // --- kinds of entry ---
 
 inline bool isEmpty(const TableEntry& e) { return e.keyHigh == 0 && e.keyCheck == 0; }

@@ -160,3 +160,33 @@ TEST_P(Corpus, VerdictLengthAndPositionsSearched) {
 }
 
 INSTANTIATE_TEST_SUITE_P(UpToFifteenMoves, Corpus, ::testing::ValuesIn(corpusCases), caseName);
+
+#ifdef KELVARO_SLOW_TESTS
+// Longer searches, a few seconds each in an optimised build: the mates of up
+// to 29 moves that finish quickly and the disproofs two moves short of them
+// that stay within a few million positions. m007 and m027 two moves short
+// fill the table past its limit, so the counts pin reclamation as well.
+const CorpusCase longCorpusCases[] = {
+    {"m005", 13, false, 350297},
+    {"m009", 17, true, 278200},
+    {"m013", 19, true, 173033},
+    {"m017", 21, true, 599595},
+    {"m019", 23, true, 40279},
+    {"m021", 23, true, 89192},
+    {"m025", 25, true, 70457},
+    {"m027", 25, true, 275423},
+    {"m029", 27, true, 59752},
+    {"m031", 27, true, 690},
+    {"m035", 29, true, 54298},
+    {"m037", 29, true, 66986},
+    {"m007", 15, false, 1648509},
+    {"m015", 19, false, 109170},
+    {"m017", 19, false, 1128197},
+    {"m023", 23, false, 676631},
+    {"m027", 23, false, 1764462},
+    {"m031", 25, false, 143545},
+    {"m037", 27, false, 345336},
+};
+
+INSTANTIATE_TEST_SUITE_P(UpToTwentyNineMoves, Corpus, ::testing::ValuesIn(longCorpusCases), caseName);
+#endif
