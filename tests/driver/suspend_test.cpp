@@ -1,0 +1,168 @@
+// Stopping a run, saving it and taking it up again, as a user does; and
+// suspend files that must not be taken up.
+#include <gtest/gtest.h>
+
+#include "driver/suspend.h"
+#include "harness.h"
+
+namespace {
+
+using namespace harness;
+
+const std::string STOP_QUESTION = "中断しますか？（Y/N）：";
+const std::string SAVE_QUESTION = "現在の状態を保存しますか？（Y/N）：";
+const std::string RESUME_QUESTION = "待避ファイルがあります。これを使って再開しますか？（Y/N）";
+constexpr int ANSWER_DELAY_MS = 300;
+
+std::string exampleProblem() { return readFile(std::string(KELVARO_SOURCE_DIR) + "/problems/example.kif"); }
+
+std::string suspendPath(const ProblemFile& file) { return file.dir() + "/problem.kvs"; }
+
+// The findings shown on a console: every labelled line and every solution
+// line's end, in order.
+std::vector<std::string> findingsOf(const std::string& console) {
+    std::vector<std::string> found;
+    std::istringstream lines(console);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("余詰：", 0) == 0 || line.rfind("非限定：", 0) == 0 || line.rfind("迂回：", 0) == 0 ||
+            line.find(" まで ") != std::string::npos)
+            found.push_back(line);
+    return found;
+}
+
+// Stops the example in its verification and saves; the file is left beside
+// the problem.
+void stopInVerificationAndSave(const ProblemFile& file) {
+    const RunResult run = runOnTerminal({file.path()}, {
+                                                           {"この手順を元に検討しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS},
+                                                           {"早詰はありません。変別や非限定のチェックを行います。\n",
+                                                            "\x1b", 300},
+                                                           {STOP_QUESTION, "y\n", ANSWER_DELAY_MS},
+                                                           {"暫定的な解を出力しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS},
+                                                           {SAVE_QUESTION, "y\n", ANSWER_DELAY_MS},
+                                                           {KEY_WAIT, "x", ANSWER_DELAY_MS},
+                                                       });
+    ASSERT_EQ(run.exitCode, 0) << shown(run.console);
+    EXPECT_MATCH(run.console, "{*}待避ファイル作成中... しばらくお待ちください\n{*}(中断：変別・非限定検討中{*}");
+    ASSERT_EQ(access(suspendPath(file).c_str(), F_OK), 0) << "no suspend file";
+}
+
+TEST(SuspendFile, RunStoppedInVerificationResumesToTheSameSolutionAndFindings) {
+    ProblemFile plain(RawText{exampleProblem()});
+    const RunResult uninterrupted = plain.run();
+    ASSERT_EQ(uninterrupted.exitCode, 0) << shown(uninterrupted.console);
+
+    ProblemFile file(RawText{exampleProblem()});
+    stopInVerificationAndSave(file);
+    const std::string saved = readFile(suspendPath(file));
+    // Resumed with Yes; the deletion question at the end is answered No by
+    // the end of input, so the file stays.
+    const RunResult resumed = file.run("y\n");
+    ASSERT_EQ(resumed.exitCode, 0) << shown(resumed.console);
+    EXPECT_MATCH(resumed.console, "{*}" + RESUME_QUESTION + "{*}待避ファイルから再開します。\n{*}");
+    EXPECT_EQ(findingsOf(resumed.console.substr(resumed.console.find("待避ファイルから再開します"))),
+              findingsOf(uninterrupted.console.substr(uninterrupted.console.find("早詰はありません"))));
+    EXPECT_EQ(readFile(suspendPath(file)), saved);
+}
+
+// A file that must not be taken up is refused before anything changes: a
+// message, exit code 1, and the file as it was.
+void expectRefused(const ProblemFile& file, const std::string& message) {
+    const std::string before = readFile(suspendPath(file));
+    const RunResult run = file.run("y\n");
+    EXPECT_EQ(run.exitCode, 1) << shown(run.console);
+    EXPECT_MATCH(run.console, "{*}" + message + "{*}");
+    EXPECT_EQ(readFile(suspendPath(file)), before);
+}
+
+TEST(SuspendFile, DamagedFilesAreRefusedAndLeftAsTheyWere) {
+    ProblemFile file(RawText{exampleProblem()});
+    stopInVerificationAndSave(file);
+    const std::string whole = readFile(suspendPath(file));
+    ASSERT_GT(whole.size(), 4096u);
+    // A damaged file is named as such, or, when the damage hits the
+    // problem's settings at its head, refused as a file of another problem.
+    const std::string DAMAGED = "エラー：待避ファイル";
+
+    writeFile(suspendPath(file), "");
+    expectRefused(file, DAMAGED);
+    writeFile(suspendPath(file), whole.substr(0, whole.size() / 2));
+    expectRefused(file, DAMAGED);
+    // Counts at the head of the file gone wild.
+    std::string garbage = whole;
+    for (size_t i = 0; i < 256; ++i) garbage[i] = char(0xff);
+    writeFile(suspendPath(file), garbage);
+    expectRefused(file, DAMAGED);
+    // One byte too many.
+    writeFile(suspendPath(file), whole + "x");
+    expectRefused(file, DAMAGED);
+}
+
+TEST(SuspendFile, FileOfAnotherSettingIsRefused) {
+    ProblemFile file(RawText{exampleProblem()});
+    stopInVerificationAndSave(file);
+    const std::string problem = readFile(file.path());
+    const size_t moveCountLine = problem.find("手数：");
+    ASSERT_NE(moveCountLine, std::string::npos);
+    const auto withHeader = [&](const std::string& line) {
+        std::string text = problem;
+        text.insert(moveCountLine, line + "\r\n");
+        return text;
+    };
+
+    // The same problem with a larger table.
+    writeFile(file.path(), withHeader("備考：メモリ40MB"));
+    expectRefused(file, "エラー：待避ファイルと現ファイルでメモリ指定が異なります");
+    // The same diagram as a worst-play problem.
+    writeFile(file.path(), withHeader("分類：最悪詰"));
+    expectRefused(file, "エラー：待避ファイルと現ファイルでルールが異なります");
+    // Checks no longer required.
+    writeFile(file.path(), withHeader("分類：非王手可"));
+    expectRefused(file, "エラー：待避ファイルと現ファイルで王手義務の条件が異なります");
+    // Pawn-drop mate allowed.
+    writeFile(file.path(), withHeader("分類：打歩詰"));
+    expectRefused(file, "エラー：待避ファイルと現ファイルで「打歩」の条件が異なります");
+    // A move restriction.
+    writeFile(file.path(), withHeader("分類：禁欲詰"));
+    expectRefused(file, "エラー：待避ファイルと現ファイルで条件が異なります");
+}
+
+TEST(SuspendFile, FailedSaveLeavesThePreviousFileAsItWas) {
+    ProblemFile file(RawText{exampleProblem()});
+    stopInVerificationAndSave(file);
+    const std::string saved = readFile(suspendPath(file));
+    // The temporary file cannot be created (a folder stands in its way; the
+    // tests may run as root, for whom permissions do not stop a write).
+    ASSERT_EQ(mkdir((suspendPath(file) + ".tmp").c_str(), 0755), 0);
+    const RunResult run = runOnTerminal({file.path()}, {
+                                                           {RESUME_QUESTION, "n\n", ANSWER_DELAY_MS},
+                                                           {"この手順を元に検討しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS},
+                                                           {"早詰はありません。変別や非限定のチェックを行います。\n",
+                                                            "\x1b", 300},
+                                                           {STOP_QUESTION, "y\n", ANSWER_DELAY_MS},
+                                                           {"暫定的な解を出力しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS},
+                                                           {SAVE_QUESTION, "y\n", ANSWER_DELAY_MS},
+                                                           {KEY_WAIT, "x", ANSWER_DELAY_MS},
+                                                       });
+    ASSERT_EQ(run.exitCode, 0) << shown(run.console);
+    EXPECT_MATCH(run.console, "{*}待避用のファイルが開けません\n{*}");
+    EXPECT_EQ(readFile(suspendPath(file)), saved);
+}
+
+TEST(SuspendFile, TableTooLargeForTheCapacityFieldIsNotSaved) {
+    const std::string dir = testing::TempDir() + "/kelvaro-too-large";
+    mkdir(dir.c_str(), 0755);
+    const PositionTable kept = positionTable;
+    positionTable.capacity = SUSPENDABLE_CAPACITY_LIMIT;
+    positionTable.suspendFileName = dir + "/problem.kvs";
+    testing::internal::CaptureStdout();
+    const bool written = writeSuspendFile();
+    const std::string console = testing::internal::GetCapturedStdout();
+    positionTable = kept;
+    EXPECT_FALSE(written);
+    EXPECT_NE(console.find("局面表が大きすぎるため待避ファイルを作成できません"), std::string::npos) << console;
+    EXPECT_NE(access((dir + "/problem.kvs").c_str(), F_OK), 0);
+    EXPECT_NE(access((dir + "/problem.kvs.tmp").c_str(), F_OK), 0);
+}
+
+}  // namespace
