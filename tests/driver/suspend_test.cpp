@@ -30,18 +30,26 @@ std::vector<std::string> findingsOf(const std::string& console) {
     return found;
 }
 
+// The dialogue of a user who stops the example in its verification and asks
+// to save; a run that finds a suspend file first declines it.
+std::vector<TerminalStep> stopInVerificationSteps(bool declineResume) {
+    std::vector<TerminalStep> steps;
+    if (declineResume) steps.push_back({RESUME_QUESTION, "n\n", ANSWER_DELAY_MS});
+    steps.insert(steps.end(), {
+                                  {"この手順を元に検討しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS},
+                                  {"早詰はありません。変別や非限定のチェックを行います。\n", "\x1b", 300},
+                                  {STOP_QUESTION, "y\n", ANSWER_DELAY_MS},
+                                  {"暫定的な解を出力しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS},
+                                  {SAVE_QUESTION, "y\n", ANSWER_DELAY_MS},
+                                  {KEY_WAIT, "x", ANSWER_DELAY_MS},
+                              });
+    return steps;
+}
+
 // Stops the example in its verification and saves; the file is left beside
 // the problem.
 void stopInVerificationAndSave(const ProblemFile& file) {
-    const RunResult run = runOnTerminal({file.path()}, {
-                                                           {"この手順を元に検討しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS},
-                                                           {"早詰はありません。変別や非限定のチェックを行います。\n",
-                                                            "\x1b", 300},
-                                                           {STOP_QUESTION, "y\n", ANSWER_DELAY_MS},
-                                                           {"暫定的な解を出力しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS},
-                                                           {SAVE_QUESTION, "y\n", ANSWER_DELAY_MS},
-                                                           {KEY_WAIT, "x", ANSWER_DELAY_MS},
-                                                       });
+    const RunResult run = runOnTerminal({file.path()}, stopInVerificationSteps(false));
     ASSERT_EQ(run.exitCode, 0) << shown(run.console);
     EXPECT_MATCH(run.console, "{*}待避ファイル作成中... しばらくお待ちください\n{*}(中断：変別・非限定検討中{*}");
     ASSERT_EQ(access(suspendPath(file).c_str(), F_OK), 0) << "no suspend file";
@@ -134,16 +142,7 @@ TEST(SuspendFile, FailedSaveLeavesThePreviousFileAsItWas) {
     // The temporary file cannot be created (a folder stands in its way; the
     // tests may run as root, for whom permissions do not stop a write).
     ASSERT_EQ(mkdir((suspendPath(file) + ".tmp").c_str(), 0755), 0);
-    const RunResult run = runOnTerminal({file.path()}, {
-                                                           {RESUME_QUESTION, "n\n", ANSWER_DELAY_MS},
-                                                           {"この手順を元に検討しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS},
-                                                           {"早詰はありません。変別や非限定のチェックを行います。\n",
-                                                            "\x1b", 300},
-                                                           {STOP_QUESTION, "y\n", ANSWER_DELAY_MS},
-                                                           {"暫定的な解を出力しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS},
-                                                           {SAVE_QUESTION, "y\n", ANSWER_DELAY_MS},
-                                                           {KEY_WAIT, "x", ANSWER_DELAY_MS},
-                                                       });
+    const RunResult run = runOnTerminal({file.path()}, stopInVerificationSteps(true));
     ASSERT_EQ(run.exitCode, 0) << shown(run.console);
     EXPECT_MATCH(run.console, "{*}待避用のファイルが開けません\n{*}");
     EXPECT_EQ(readFile(suspendPath(file)), saved);
