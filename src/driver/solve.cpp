@@ -269,10 +269,15 @@ void runPhases(SearchContext& ctx, Position& initial, int16_t n, int32_t checkLe
     ctx.reportStream.open(reportFileName, std::ios::out | std::ios::app | std::ios::binary);
     auto w = std::make_unique<Position>(initial);
 
-    if (!resumed || ctx.phase == PHASE_SOLVING) {
+    const bool resumedWhileSolving = resumed && ctx.phase == PHASE_SOLVING;
+    if (!resumed || resumedWhileSolving) {
         if (solvingPhase(ctx, initial, *w, n, checkLevel) == Outcome::Done) return;
     }
-    const bool shorterMateCheck = resumed ? ctx.phase == PHASE_SHORTER_MATE : checkLevel != ABBREVIATED_CHECK;
+    // A run taken up in its first search goes on to the shorter-mate check
+    // as an uninterrupted run would; skipping it would let a shorter mate
+    // pass unreported just because the run was stopped once.
+    const bool shorterMateCheck = resumed && !resumedWhileSolving ? ctx.phase == PHASE_SHORTER_MATE
+                                                                  : checkLevel != ABBREVIATED_CHECK;
     if (shorterMateCheck && shorterMatePhase(ctx, initial, n) == Outcome::Done) return;
     verificationPhase(ctx, initial);
 }

@@ -5,6 +5,11 @@
 #include "driver/suspend.h"
 #include "harness.h"
 
+#ifndef KELVARO_CORPUS_DIR
+// The corpus of real problems lies beside the project.
+#define KELVARO_CORPUS_DIR KELVARO_SOURCE_DIR "/../shared/corpus"
+#endif
+
 namespace {
 
 using namespace harness;
@@ -162,6 +167,74 @@ TEST(SuspendFile, TableTooLargeForTheCapacityFieldIsNotSaved) {
     EXPECT_NE(console.find("局面表が大きすぎるため待避ファイルを作成できません"), std::string::npos) << console;
     EXPECT_NE(access((dir + "/problem.kvs").c_str(), F_OK), 0);
     EXPECT_NE(access((dir + "/problem.kvs.tmp").c_str(), F_OK), 0);
+}
+
+// Stops a problem in its first search or in its shorter-mate check, saves,
+// resumes, and expects what an uninterrupted run finds from its shorter-mate
+// check on.
+// The findings without the moves they name: the label and ply of each,
+// and the solution's length.
+std::vector<std::string> kindsOf(const std::vector<std::string>& findings) {
+    std::vector<std::string> kinds;
+    for (const std::string& f : findings) {
+        const size_t ply = f.find("手目");
+        const size_t end = f.find(" まで ");
+        kinds.push_back(ply != std::string::npos ? f.substr(0, ply) : f.substr(end == std::string::npos ? 0 : end));
+    }
+    return kinds;
+}
+
+// A stop with a mate already found is asked whether to write it out. A run
+// taken up in its first search searches again from the table as it was
+// saved, so where two moves mate equally it may take the other one: then
+// only the kinds of findings can be compared.
+void expectRoundTrip(const std::string& problemPath, const std::string& stopWhen, bool mateFound,
+                     const std::string& resumedBanner, bool exactly) {
+    const std::string text = readFile(problemPath);
+    ASSERT_FALSE(text.empty()) << problemPath;
+    ProblemFile plain(RawText{text});
+    const RunResult uninterrupted = plain.run();
+    ASSERT_EQ(uninterrupted.exitCode, 0) << shown(uninterrupted.console);
+    const size_t checked = uninterrupted.console.find("早詰はありません");
+    ASSERT_NE(checked, std::string::npos);
+
+    ProblemFile file(RawText{text});
+    std::vector<TerminalStep> steps = {
+        {"この手順を元に検討しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS},
+        {stopWhen, "\x1b", 500},
+        {STOP_QUESTION, "y\n", ANSWER_DELAY_MS},
+    };
+    if (mateFound) steps.push_back({"暫定的な解を出力しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS});
+    steps.push_back({SAVE_QUESTION, "y\n", ANSWER_DELAY_MS});
+    steps.push_back({KEY_WAIT, "x", ANSWER_DELAY_MS});
+    const RunResult stopped = runOnTerminal({file.path()}, steps);
+    ASSERT_EQ(stopped.exitCode, 0) << shown(stopped.console);
+    ASSERT_EQ(access(suspendPath(file).c_str(), F_OK), 0) << shown(stopped.console);
+
+    const RunResult resumed = file.run("y\n");
+    ASSERT_EQ(resumed.exitCode, 0) << shown(resumed.console);
+    EXPECT_MATCH(resumed.console, "{*}待避ファイルから再開します。\n{*}" + resumedBanner + "{*}再開手順：\n{*}");
+    const size_t resumedCheck = resumed.console.find("早詰はありません");
+    ASSERT_NE(resumedCheck, std::string::npos) << shown(resumed.console);
+    const std::vector<std::string> expected = findingsOf(uninterrupted.console.substr(checked));
+    const std::vector<std::string> found = findingsOf(resumed.console.substr(resumedCheck));
+    if (exactly) {
+        EXPECT_EQ(found, expected);
+    } else {
+        EXPECT_EQ(kindsOf(found), kindsOf(expected));
+    }
+}
+
+TEST(SuspendFile, RunStoppedInTheFirstSearchResumesWithItsShorterMateCheck) {
+    // 将棋図巧第67番 from the corpus: its first search takes a few seconds,
+    // so half a second after the question is answered it is under way.
+    const std::string problem = std::string(KELVARO_CORPUS_DIR) + "/kif/l013.kif";
+    if (access(problem.c_str(), R_OK) != 0) GTEST_SKIP() << "the corpus is not at " KELVARO_CORPUS_DIR;
+    expectRoundTrip(problem, "", false, "最善詰 47手\n", false);
+}
+
+TEST(SuspendFile, RunStoppedInTheShorterMateCheckResumesThere) {
+    expectRoundTrip(std::string(KELVARO_SOURCE_DIR) + "/problems/zukou085.kif", "引続き早詰のチェックを行います。\n", true, "最善詰 13手（早詰チェック）\n", true);
 }
 
 }  // namespace
