@@ -96,6 +96,7 @@ struct ProbeSequence {
 inline void prefetchLookup(const Position& pos) {
     const TableEntry* entries = positionTable.entries;
     const uint64_t capacity = positionTable.capacity;
+    if (capacity == 0) return;  // no table yet (an expansion outside a search)
     __builtin_prefetch(&entries[pos.positionKey % capacity]);
     __builtin_prefetch(&entries[pos.pathKey % capacity]);
 }
