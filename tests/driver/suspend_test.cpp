@@ -35,47 +35,31 @@ std::vector<std::string> findingsOf(const std::string& console) {
     return found;
 }
 
-// The dialogue of a user who stops the example in its verification and asks
-// to save; a run that finds a suspend file first declines it.
-std::vector<TerminalStep> stopInVerificationSteps(bool declineResume) {
+// The dialogue of a user who declines the entered sequence, stops the run
+// with ESC once the console shows stopWhen, and asks to save. A stop with a
+// mate already found is asked whether to write it out; a run that finds a
+// suspend file first declines it.
+std::vector<TerminalStep> stopAndSaveSteps(const std::string& stopWhen, bool mateFound, bool declineResume = false) {
     std::vector<TerminalStep> steps;
     if (declineResume) steps.push_back({RESUME_QUESTION, "n\n", ANSWER_DELAY_MS});
-    steps.insert(steps.end(), {
-                                  {"この手順を元に検討しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS},
-                                  {"早詰はありません。変別や非限定のチェックを行います。\n", "\x1b", 300},
-                                  {STOP_QUESTION, "y\n", ANSWER_DELAY_MS},
-                                  {"暫定的な解を出力しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS},
-                                  {SAVE_QUESTION, "y\n", ANSWER_DELAY_MS},
-                                  {KEY_WAIT, "x", ANSWER_DELAY_MS},
-                              });
+    steps.push_back({"この手順を元に検討しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS});
+    steps.push_back({stopWhen, "\x1b", 500});
+    steps.push_back({STOP_QUESTION, "y\n", ANSWER_DELAY_MS});
+    if (mateFound) steps.push_back({"暫定的な解を出力しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS});
+    steps.push_back({SAVE_QUESTION, "y\n", ANSWER_DELAY_MS});
+    steps.push_back({KEY_WAIT, "x", ANSWER_DELAY_MS});
     return steps;
 }
+
+const std::string VERIFICATION_START = "早詰はありません。変別や非限定のチェックを行います。\n";
 
 // Stops the example in its verification and saves; the file is left beside
 // the problem.
 void stopInVerificationAndSave(const ProblemFile& file) {
-    const RunResult run = runOnTerminal({file.path()}, stopInVerificationSteps(false));
+    const RunResult run = runOnTerminal({file.path()}, stopAndSaveSteps(VERIFICATION_START, true));
     ASSERT_EQ(run.exitCode, 0) << shown(run.console);
     EXPECT_MATCH(run.console, "{*}待避ファイル作成中... しばらくお待ちください\n{*}(中断：変別・非限定検討中{*}");
     ASSERT_EQ(access(suspendPath(file).c_str(), F_OK), 0) << "no suspend file";
-}
-
-TEST(SuspendFile, RunStoppedInVerificationResumesToTheSameSolutionAndFindings) {
-    ProblemFile plain(RawText{exampleProblem()});
-    const RunResult uninterrupted = plain.run();
-    ASSERT_EQ(uninterrupted.exitCode, 0) << shown(uninterrupted.console);
-
-    ProblemFile file(RawText{exampleProblem()});
-    stopInVerificationAndSave(file);
-    const std::string saved = readFile(suspendPath(file));
-    // Resumed with Yes; the deletion question at the end is answered No by
-    // the end of input, so the file stays.
-    const RunResult resumed = file.run("y\n");
-    ASSERT_EQ(resumed.exitCode, 0) << shown(resumed.console);
-    EXPECT_MATCH(resumed.console, "{*}" + RESUME_QUESTION + "{*}待避ファイルから再開します。\n{*}");
-    EXPECT_EQ(findingsOf(resumed.console.substr(resumed.console.find("待避ファイルから再開します"))),
-              findingsOf(uninterrupted.console.substr(uninterrupted.console.find("早詰はありません"))));
-    EXPECT_EQ(readFile(suspendPath(file)), saved);
 }
 
 // A file that must not be taken up is refused before anything changes: a
@@ -147,7 +131,7 @@ TEST(SuspendFile, FailedSaveLeavesThePreviousFileAsItWas) {
     // The temporary file cannot be created (a folder stands in its way; the
     // tests may run as root, for whom permissions do not stop a write).
     ASSERT_EQ(mkdir((suspendPath(file) + ".tmp").c_str(), 0755), 0);
-    const RunResult run = runOnTerminal({file.path()}, stopInVerificationSteps(true));
+    const RunResult run = runOnTerminal({file.path()}, stopAndSaveSteps(VERIFICATION_START, true, true));
     ASSERT_EQ(run.exitCode, 0) << shown(run.console);
     EXPECT_MATCH(run.console, "{*}待避用のファイルが開けません\n{*}");
     EXPECT_EQ(readFile(suspendPath(file)), saved);
@@ -169,9 +153,6 @@ TEST(SuspendFile, TableTooLargeForTheCapacityFieldIsNotSaved) {
     EXPECT_NE(access((dir + "/problem.kvs.tmp").c_str(), F_OK), 0);
 }
 
-// Stops a problem in its first search or in its shorter-mate check, saves,
-// resumes, and expects what an uninterrupted run finds from its shorter-mate
-// check on.
 // The findings without the moves they name: the label and ply of each,
 // and the solution's length.
 std::vector<std::string> kindsOf(const std::vector<std::string>& findings) {
@@ -184,12 +165,14 @@ std::vector<std::string> kindsOf(const std::vector<std::string>& findings) {
     return kinds;
 }
 
-// A stop with a mate already found is asked whether to write it out. A run
-// taken up in its first search searches again from the table as it was
-// saved, so where two moves mate equally it may take the other one: then
-// only the kinds of findings can be compared.
-void expectRoundTrip(const std::string& problemPath, const std::string& stopWhen, bool mateFound,
-                     const std::string& resumedBanner, bool exactly) {
+// Stops a problem, saves, resumes with Yes (the deletion question at the end
+// is answered No by the end of input), and expects from resumedFrom on what
+// an uninterrupted run shows from its shorter-mate check on. A run taken up
+// in its first search searches again from the table as it was saved, so
+// where two moves mate equally it may take the other one: then only the
+// kinds of findings can be compared.
+void expectRoundTrip(const std::string& problemPath, const std::vector<TerminalStep>& stop,
+                     const std::string& resumedBanner, const std::string& resumedFrom, bool exactly) {
     const std::string text = readFile(problemPath);
     ASSERT_FALSE(text.empty()) << problemPath;
     ProblemFile plain(RawText{text});
@@ -199,30 +182,31 @@ void expectRoundTrip(const std::string& problemPath, const std::string& stopWhen
     ASSERT_NE(checked, std::string::npos);
 
     ProblemFile file(RawText{text});
-    std::vector<TerminalStep> steps = {
-        {"この手順を元に検討しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS},
-        {stopWhen, "\x1b", 500},
-        {STOP_QUESTION, "y\n", ANSWER_DELAY_MS},
-    };
-    if (mateFound) steps.push_back({"暫定的な解を出力しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS});
-    steps.push_back({SAVE_QUESTION, "y\n", ANSWER_DELAY_MS});
-    steps.push_back({KEY_WAIT, "x", ANSWER_DELAY_MS});
-    const RunResult stopped = runOnTerminal({file.path()}, steps);
+    const RunResult stopped = runOnTerminal({file.path()}, stop);
     ASSERT_EQ(stopped.exitCode, 0) << shown(stopped.console);
+    EXPECT_MATCH(stopped.console, "{*}待避ファイル作成中... しばらくお待ちください\n{*}");
     ASSERT_EQ(access(suspendPath(file).c_str(), F_OK), 0) << shown(stopped.console);
+    const std::string saved = readFile(suspendPath(file));
 
     const RunResult resumed = file.run("y\n");
     ASSERT_EQ(resumed.exitCode, 0) << shown(resumed.console);
-    EXPECT_MATCH(resumed.console, "{*}待避ファイルから再開します。\n{*}" + resumedBanner + "{*}再開手順：\n{*}");
-    const size_t resumedCheck = resumed.console.find("早詰はありません");
-    ASSERT_NE(resumedCheck, std::string::npos) << shown(resumed.console);
+    EXPECT_MATCH(resumed.console, "{*}" + RESUME_QUESTION + "{*}待避ファイルから再開します。\n{*}" + resumedBanner +
+                                      "{*}再開手順：\n{*}");
+    const size_t resumedAt = resumed.console.find(resumedFrom);
+    ASSERT_NE(resumedAt, std::string::npos) << shown(resumed.console);
     const std::vector<std::string> expected = findingsOf(uninterrupted.console.substr(checked));
-    const std::vector<std::string> found = findingsOf(resumed.console.substr(resumedCheck));
+    const std::vector<std::string> found = findingsOf(resumed.console.substr(resumedAt));
     if (exactly) {
         EXPECT_EQ(found, expected);
     } else {
         EXPECT_EQ(kindsOf(found), kindsOf(expected));
     }
+    EXPECT_EQ(readFile(suspendPath(file)), saved);
+}
+
+TEST(SuspendFile, RunStoppedInVerificationResumesToTheSameSolutionAndFindings) {
+    expectRoundTrip(std::string(KELVARO_SOURCE_DIR) + "/problems/example.kif", stopAndSaveSteps(VERIFICATION_START, true),
+                    "最善詰 11手\n", "待避ファイルから再開します", true);
 }
 
 TEST(SuspendFile, RunStoppedInTheFirstSearchResumesWithItsShorterMateCheck) {
@@ -230,11 +214,13 @@ TEST(SuspendFile, RunStoppedInTheFirstSearchResumesWithItsShorterMateCheck) {
     // so half a second after the question is answered it is under way.
     const std::string problem = std::string(KELVARO_CORPUS_DIR) + "/kif/l013.kif";
     if (access(problem.c_str(), R_OK) != 0) GTEST_SKIP() << "the corpus is not at " KELVARO_CORPUS_DIR;
-    expectRoundTrip(problem, "", false, "最善詰 47手\n", false);
+    expectRoundTrip(problem, stopAndSaveSteps("", false), "最善詰 47手\n", "早詰はありません", false);
 }
 
 TEST(SuspendFile, RunStoppedInTheShorterMateCheckResumesThere) {
-    expectRoundTrip(std::string(KELVARO_SOURCE_DIR) + "/problems/zukou085.kif", "引続き早詰のチェックを行います。\n", true, "最善詰 13手（早詰チェック）\n", true);
+    expectRoundTrip(std::string(KELVARO_SOURCE_DIR) + "/problems/zukou085.kif",
+                    stopAndSaveSteps("引続き早詰のチェックを行います。\n", true), "最善詰 13手（早詰チェック）\n",
+                    "早詰はありません", true);
 }
 
 }  // namespace
