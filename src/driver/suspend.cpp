@@ -388,6 +388,7 @@ bool isPlausiblePosition(const Position& pos) {
     if (attackerHand != pos.attackerHandCount || defenderHand != pos.defenderHandCount) return false;
     if (pos.ply < 0 || pos.ply >= MAX_PLY_KEYS) return false;
     if (pos.sideToMove != ATTACKER && pos.sideToMove != DEFENDER) return false;
+    if (pos.attackMapsPending != 0) return false;  // never written so
     if (!isWellFormedMove(pos.lastMove)) return false;
 
     uint64_t boardKey = 0, handKey = 0;
@@ -461,6 +462,7 @@ ResumeResult readSuspendFile(std::FILE* file, uint64_t size, PositionTable& tabl
         refuseDamaged("局面表を読めませんでした");
         return ResumeResult::REFUSED;
     }
+    rebuildLoopKeyFilter();
     suspendFileResumed = true;
     return ResumeResult::RESUMED;
 }

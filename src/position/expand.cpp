@@ -187,6 +187,7 @@ void applyPawnDropCondition(Position& node, ChildList& children) {
     const int mover = node.sideToMove;
     for (Position& child : children) {
         if (isPawnDrop(child.lastMove)) continue;
+        ensureAttackMaps(child);
         const int r = generateLegalMoves(child);
         if (r >= 1) continue;
         child.loopPly = NO_PLY;
@@ -205,7 +206,8 @@ void applyPawnDropCondition(Position& node, ChildList& children) {
 
 }  // namespace
 
-int expandNode(SearchContext& ctx, Position& node, ChildList* childList) {
+int expandNode(SearchContext& ctx, Position& node, ChildList* childList, bool deferChildMaps) {
+    ensureAttackMaps(node);
     MoveList list;
     if (node.sideToMove == ATTACKER && problem.checkRequired) {
         const int n = checkingMoves(node, list);
@@ -223,7 +225,8 @@ int expandNode(SearchContext& ctx, Position& node, ChildList* childList) {
     applyRestriction(node, list);
 
     childList->resize(list.count);
-    for (int i = 0; i < list.count; ++i) prefetchLookup(makeChild(node, (*childList)[i], list.moves[i]));
+    Position& (*const make)(const Position&, Position&, Move) = deferChildMaps ? makeChildDeferringMaps : makeChild;
+    for (int i = 0; i < list.count; ++i) prefetchLookup(make(node, (*childList)[i], list.moves[i]));
     applyPawnDropCondition(node, *childList);
     node.children = childList;
     return int(childList->size());

@@ -15,4 +15,7 @@ struct SearchContext;
 //  -1  the attacker is in check and has no reply;
 //  -2  the attacker has no move and is not in check (or has no king);
 //  -3  the defender has no move and is not in check (or has no king).
-int expandNode(SearchContext& ctx, Position& node, ChildList* childList);
+// With deferChildMaps the children are made without their attack maps
+// (makeChildDeferringMaps): for the search, which completes a child only
+// when it expands it. node itself may be such a child.
+int expandNode(SearchContext& ctx, Position& node, ChildList* childList, bool deferChildMaps = false);

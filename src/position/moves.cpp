@@ -113,10 +113,40 @@ inline int32_t& handCountOf(Position& pos, int side) {
     return side == ATTACKER ? pos.attackerHandCount : pos.defenderHandCount;
 }
 
+inline int arrivingCode(Move move) { return move.promote ? move.piece | PROMOTED : move.piece; }
+
+// The move's effect on the board cells and on both attack maps. The board
+// must stand as before the move; `old` is what stood on the target. The
+// updates are interleaved with the two cell writes because each walk reads
+// the board in the state it is defined on.
+void playOnBoardAndMaps(Position& pos, int side, Move move, int old) {
+    const int from = move.from, to = move.to;
+    int32_t* const ownMap = pos.attacksOf(side);
+    if (!isDrop(move)) {
+        removePieceAttacks(pos, ownMap, from, move.piece);
+        pos.cell(from) = EMPTY;
+        extendSlidesThrough(pos, pos.attackerAttacks, from);
+        extendSlidesThrough(pos, pos.defenderAttacks, from);
+    }
+    if (old != EMPTY) {
+        removePieceAttacks(pos, pos.attacksOf(otherSide(side)), to, old);
+    } else {
+        cutSlidesAt(pos, pos.attackerAttacks, to);
+        cutSlidesAt(pos, pos.defenderAttacks, to);
+    }
+    const int arriving = arrivingCode(move);
+    pos.cell(to) = uint8_t(arriving);
+    addPieceAttacks(pos, ownMap, to, arriving);
+}
+
+// The same two cell writes without the maps.
+void playOnBoard(Position& pos, Move move) {
+    if (!isDrop(move)) pos.cell(move.from) = EMPTY;
+    pos.cell(move.to) = uint8_t(arrivingCode(move));
+}
+
 void takePiece(Position& pos, int side, int to, int captured) {
-    const int opponent = otherSide(side);
-    removePieceAttacks(pos, pos.attacksOf(opponent), to, captured);
-    --boardCountOf(pos, opponent);
+    --boardCountOf(pos, otherSide(side));
     const int kind = handKindOf(captured);
     if (kind == 0) {
         // A king: only a diagram with two kings of one side, or one whose
@@ -133,42 +163,24 @@ void takePiece(Position& pos, int side, int to, int captured) {
     pos.handKey ^= hashTables.handKeys[h - 17][pos.hand[h]];
 }
 
-}  // namespace
-
-void makeMove(Position& pos, Move move) {
+// Everything a move changes besides the board cells and the attack maps:
+// hands, counts, king squares, keys, ply and side. `old` is what stood on
+// the target.
+void recordMove(Position& pos, Move move, int old) {
     const int side = pos.sideToMove;
-    const int from = move.from;
-    const int to = move.to;
-    const int piece = move.piece;
+    const int from = move.from, to = move.to, piece = move.piece;
     const int ply = pos.ply;
     assert(ply < MAX_PLY_KEYS);
-    int32_t* const ownMap = pos.attacksOf(side);
-
-    if (from <= 16) {
+    if (isDrop(move)) {
         pos.handKey ^= hashTables.handKeys[piece - 17][pos.hand[piece]];
         --pos.hand[piece];
         ++boardCountOf(pos, side);
         --handCountOf(pos, side);
     } else {
-        removePieceAttacks(pos, ownMap, from, piece);
-        pos.cell(from) = EMPTY;
-        extendSlidesThrough(pos, pos.attackerAttacks, from);
-        extendSlidesThrough(pos, pos.defenderAttacks, from);
         pos.boardKey ^= hashTables.boardKeys[piece][from] ^ hashTables.boardKeys[EMPTY][from];
     }
-
-    const int old = pos.cell(to);
-    if (old != EMPTY) {
-        takePiece(pos, side, to, old);
-    } else {
-        cutSlidesAt(pos, pos.attackerAttacks, to);
-        cutSlidesAt(pos, pos.defenderAttacks, to);
-    }
-
-    const int arriving = move.promote ? piece | PROMOTED : piece;
-    pos.boardKey ^= hashTables.boardKeys[old][to] ^ hashTables.boardKeys[arriving][to];
-    pos.cell(to) = uint8_t(arriving);
-    addPieceAttacks(pos, ownMap, to, arriving);
+    if (old != EMPTY) takePiece(pos, side, to, old);
+    pos.boardKey ^= hashTables.boardKeys[old][to] ^ hashTables.boardKeys[arrivingCode(move)][to];
 
     if (piece == ATTACKER_KING) pos.attackerKingSquare = to;
     if (piece == DEFENDER_KING) pos.defenderKingSquare = to;
@@ -183,32 +195,57 @@ void makeMove(Position& pos, Move move) {
     pos.lastMove = move;
 }
 
+}  // namespace
+
+void makeMove(Position& pos, Move move) {
+    const int old = pos.cell(move.to);
+    playOnBoardAndMaps(pos, pos.sideToMove, move, old);
+    recordMove(pos, move, old);
+}
+
+void ensureAttackMaps(Position& pos) {
+    if (!pos.attackMapsPending) return;
+    // The parent is alive and complete: a deferred child is only ever
+    // expanded below the parent that made it.
+    const Position& parent = *pos.parent;
+    std::memcpy(pos.attackerAttacks, parent.attackerAttacks, sizeof pos.attackerAttacks);
+    std::memcpy(pos.defenderAttacks, parent.defenderAttacks, sizeof pos.defenderAttacks);
+    const Move move = pos.lastMove;
+    const int old = parent.cell(move.to);
+    if (!isDrop(move)) pos.cell(move.from) = move.piece;
+    pos.cell(move.to) = uint8_t(old);
+    playOnBoardAndMaps(pos, parent.sideToMove, move, old);
+    pos.attackMapsPending = 0;
+}
+
 namespace {
 
 // The interposed piece can be taken for nothing: nothing of the defender
 // guards it, or only the king guards it from next door while the attacker
 // has two pieces on it.
-bool isFutileInterposition(const Position& parent, const Position& child, Move move) {
+// A drop changes neither map on its own square (its walks start next to
+// it), so the parent's maps answer for the child's.
+bool isFutileInterposition(const Position& parent, Move move) {
     if (problem.RuleFlags != ORTHODOX_RULES) return false;
-    if (child.sideToMove != ATTACKER || !isDrop(move)) return false;
+    if (parent.sideToMove != DEFENDER || !isDrop(move)) return false;
     const int king = parent.defenderKingSquare;
     if (king == 0 || parent.attackerAttacks[king] == 0) return false;
     const int t = move.to;
-    const int32_t guards = child.defenderAttacks[t];
+    const int32_t guards = parent.defenderAttacks[t];
     if (guards == 0) return true;
     if (__builtin_popcount(unsigned(guards)) != 1) return false;
     const int fileDistance = fileOf(t) > fileOf(king) ? fileOf(t) - fileOf(king) : fileOf(king) - fileOf(t);
     const int rankDistance = rankOf(t) > rankOf(king) ? rankOf(t) - rankOf(king) : rankOf(king) - rankOf(t);
     const bool kingAdjacent = (fileDistance > rankDistance ? fileDistance : rankDistance) == 1;
-    return kingAdjacent && __builtin_popcount(unsigned(child.attackerAttacks[t])) >= 2;
+    return kingAdjacent && __builtin_popcount(unsigned(parent.attackerAttacks[t])) >= 2;
 }
 
 }  // namespace
 
-Position& makeChild(const Position& parent, Position& child, Move move) {
-    // A plain copy gives the same bytes as zero-filling first and copying.
-    std::memcpy(static_cast<void*>(&child), &parent, sizeof(Position));
-    makeMove(child, move);
+namespace {
+
+// The search state of a new child.
+void startChild(const Position& parent, Position& child, Move move) {
     // The record's parent link is non-const by layout; nothing here writes
     // through it.
     child.parent = const_cast<Position*>(&parent);
@@ -229,7 +266,34 @@ Position& makeChild(const Position& parent, Position& child, Move move) {
     child.repetitionChecked = 0;
 
     child.mirrorSymmetric = computeMirrorSymmetric(child);
-    if (isFutileInterposition(parent, child, move)) child.futileDrop = 1;
+    if (isFutileInterposition(parent, move)) child.futileDrop = 1;
+}
+
+constexpr size_t MAPS_BEGIN = offsetof(Position, attackerAttacks);
+constexpr size_t MAPS_END = offsetof(Position, hand);
+static_assert(offsetof(Position, defenderAttacks) + sizeof(Position::defenderAttacks) == MAPS_END);
+
+}  // namespace
+
+Position& makeChild(const Position& parent, Position& child, Move move) {
+    // A plain copy gives the same bytes as zero-filling first and copying.
+    std::memcpy(static_cast<void*>(&child), &parent, sizeof(Position));
+    makeMove(child, move);
+    startChild(parent, child, move);
+    return child;
+}
+
+Position& makeChildDeferringMaps(const Position& parent, Position& child, Move move) {
+    // Everything but the maps; they stay unwritten until ensureAttackMaps.
+    const auto* from = reinterpret_cast<const unsigned char*>(&parent);
+    auto* to = reinterpret_cast<unsigned char*>(static_cast<void*>(&child));
+    std::memcpy(to, from, MAPS_BEGIN);
+    std::memcpy(to + MAPS_END, from + MAPS_END, sizeof(Position) - MAPS_END);
+    const int old = parent.cell(move.to);
+    playOnBoard(child, move);
+    recordMove(child, move, old);
+    child.attackMapsPending = 1;
+    startChild(parent, child, move);
     return child;
 }
 

@@ -18,6 +18,15 @@ void makeMove(Position& pos, Move move);
 // parent and resets the child's search state. Returns child.
 Position& makeChild(const Position& parent, Position& child, Move move);
 
+// The same, but the child's attack maps are left to ensureAttackMaps (the
+// child is marked attackMapsPending). Everything else is as makeChild makes
+// it. The parent must outlive the child's pending state.
+Position& makeChildDeferringMaps(const Position& parent, Position& child, Move move);
+
+// Fills in the attack maps of a child made with makeChildDeferringMaps from
+// its parent's; does nothing for a complete position.
+void ensureAttackMaps(Position& pos);
+
 // The ancestor at an even distance (same side to move), at or above ply
 // minPly, that node repeats; with hand saving on, also one with the same
 // board where the side has not gained a piece. Null when there is none.

@@ -44,6 +44,11 @@ struct Position {
     int32_t hand[HAND_SLOTS];
     int16_t ply;
     uint8_t sideToMove;
+    // Set on a child whose attack maps are still its parent's business: the
+    // search makes most children only to look them up, so their maps are
+    // filled in (ensureAttackMaps) when the child is expanded. It lives in
+    // what is otherwise padding and is always 0 in a stored record.
+    uint8_t attackMapsPending;
     int32_t attackerKingSquare;
     int32_t defenderKingSquare;
     int32_t attackerBoardCount;
@@ -95,6 +100,7 @@ static_assert(offsetof(Position, defenderAttacks) == 896);
 static_assert(offsetof(Position, hand) == 1600);
 static_assert(offsetof(Position, ply) == 1760);
 static_assert(offsetof(Position, sideToMove) == 1762);
+static_assert(offsetof(Position, attackMapsPending) == 1763);
 static_assert(offsetof(Position, attackerKingSquare) == 1764);
 static_assert(offsetof(Position, defenderKingSquare) == 1768);
 static_assert(offsetof(Position, attackerBoardCount) == 1772);

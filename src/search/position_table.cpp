@@ -300,6 +300,7 @@ TableEntry* storeLoop(const TableEntry& entry, uint64_t key) {
     }
     raise(t.maxProbesDisproof, probes);
     finishStoredSlot(*target, Loop);
+    noteLoopKey(storedKeyBits(*target));
     return target;
 }
 
@@ -346,29 +347,39 @@ TableEntry* storeUnresolved(const TableEntry& entry, uint64_t key) {
     return target;
 }
 
+namespace {
+
+// A proof or disproof that answers a search to the given remaining depth.
+bool usableAtDepth(const TableEntry& slot, int16_t depth) {
+    return (isProof(slot) && depth >= slot.length) || isPlainDisproof(slot) ||
+           (isCutOffDisproof(slot) && slot.length >= depth);
+}
+
+int resolvedProbeBound() { return std::max(positionTable.maxProbesProof, positionTable.maxProbesDisproof) + 1; }
+
+// What finding a usable proof or disproof does besides returning it.
+TableEntry* takeResolved(Position& pos, TableEntry& slot) {
+    // The move that led here refuted (or confirmed) the grandparent's
+    // choice: remember it there as the killer.
+    const uint8_t side = pos.sideToMove;
+    if ((isDisproof(slot) && side == searchContext.attackerSide) ||
+        (isProof(slot) && side == searchContext.defenderSide)) {
+        if (pos.parent && pos.parent->parent) pos.parent->parent->killerMove = int32_t(moveWord(pos.lastMove));
+    }
+    markReferenced(slot);
+    return &slot;
+}
+
+}  // namespace
+
 TableEntry* findResolved(Position& pos, int16_t depth) {
-    const PositionTable& t = positionTable;
     const uint64_t key = pos.positionKey;
-    const int bound = std::max(t.maxProbesProof, t.maxProbesDisproof) + 1;
+    const int bound = resolvedProbeBound();
     ProbeSequence probe(key);
     for (int j = 0; j < bound; ++j, probe.advance()) {
         TableEntry& slot = probe.slot();
         if (isTrulyEmpty(slot)) return nullptr;
-        if (!holdsKey(slot, key) || (slot.flags & Loop)) continue;
-        const bool usable = (isProof(slot) && depth >= slot.length) || isPlainDisproof(slot) ||
-                            (isCutOffDisproof(slot) && slot.length >= depth);
-        if (!usable) continue;
-
-        // The move that led here refuted (or confirmed) the grandparent's
-        // choice: remember it there as the killer.
-        const uint8_t side = pos.sideToMove;
-        if ((isDisproof(slot) && side == searchContext.attackerSide) ||
-            (isProof(slot) && side == searchContext.defenderSide)) {
-            if (pos.parent && pos.parent->parent)
-                pos.parent->parent->killerMove = int32_t(moveWord(pos.lastMove));
-        }
-        markReferenced(slot);
-        return &slot;
+        if (holdsKey(slot, key) && !(slot.flags & Loop) && usableAtDepth(slot, depth)) return takeResolved(pos, slot);
     }
     return nullptr;
 }
@@ -377,6 +388,7 @@ namespace {
 
 TableEntry* findLoopEntry(Position& pos) {
     const uint64_t key = pos.pathKey;
+    if (!mayHoldLoopKey(key >> 16)) return nullptr;
     ProbeSequence probe(key);
     for (int j = 0; j < positionTable.maxProbesDisproof + 1; ++j, probe.advance()) {
         TableEntry& slot = probe.slot();
@@ -388,8 +400,55 @@ TableEntry* findLoopEntry(Position& pos) {
 
 }  // namespace
 
+namespace {
+
+// One walk of the position key's slots serves both questions a lookup asks
+// of them: a usable proof or disproof within the resolved probe bound, and
+// the unresolved entries of this ply or shallower ones within the unresolved
+// bound. Reading changes nothing, so the answers are those of two walks.
+struct PositionKeyProbe {
+    TableEntry* resolved = nullptr;
+    TableEntry* samePly = nullptr;
+    TableEntry* shallower = nullptr;
+    int16_t shallowestPly = NO_PLY;
+};
+
+PositionKeyProbe probePositionKey(const Position& pos, int16_t depth) {
+    PositionKeyProbe found;
+    found.shallowestPly = pos.shallowestPly;
+    const uint64_t key = pos.positionKey;
+    const int resolvedBound = resolvedProbeBound();
+    const int unresolvedBound = positionTable.maxProbesUnresolved + 1;
+    const int limit = std::max(resolvedBound, unresolvedBound);
+    bool unresolvedDone = false;
+    ProbeSequence probe(key);
+    for (int j = 0; j < limit; ++j, probe.advance()) {
+        if (unresolvedDone && j >= resolvedBound) break;
+        TableEntry& slot = probe.slot();
+        if (isTrulyEmpty(slot)) break;
+        if (!holdsKey(slot, key)) continue;
+        if (j < resolvedBound && !(slot.flags & Loop) && usableAtDepth(slot, depth)) {
+            found.resolved = &slot;
+            break;
+        }
+        if (unresolvedDone || j >= unresolvedBound || !isUnresolved(slot)) continue;
+        if (slot.length < pos.ply) {
+            found.shallower = &slot;
+            found.shallowestPly = std::min(found.shallowestPly, slot.length);
+        } else if (slot.length == pos.ply) {
+            found.samePly = &slot;
+            unresolvedDone = true;
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
 TableEntry* lookup(SearchContext& ctx, Position& pos, int16_t depth) {
-    if (TableEntry* e = findResolved(pos, depth)) {
+    const PositionKeyProbe found = probePositionKey(pos, depth);
+    if (found.resolved) {
+        TableEntry* e = takeResolved(pos, *found.resolved);
         if (isProof(*e)) {
             pos.proofNumber = 0;
             pos.disproofNumber = INFINITE_NUMBER;
@@ -415,24 +474,10 @@ TableEntry* lookup(SearchContext& ctx, Position& pos, int16_t depth) {
 
     // Unresolved entries: the one of this ply, else the last one of a
     // shallower ply (an ancestor's occurrence of the same position).
-    const uint64_t key = pos.positionKey;
-    TableEntry* samePly = nullptr;
-    TableEntry* shallower = nullptr;
-    ProbeSequence probe(key);
-    for (int j = 0; j < positionTable.maxProbesUnresolved + 1; ++j, probe.advance()) {
-        TableEntry& slot = probe.slot();
-        if (isTrulyEmpty(slot)) break;
-        if (!holdsKey(slot, key) || !isUnresolved(slot)) continue;
-        if (slot.length < pos.ply) {
-            shallower = &slot;
-            if (slot.length < pos.shallowestPly) pos.shallowestPly = slot.length;
-        } else if (slot.length == pos.ply) {
-            samePly = &slot;
-            markReferenced(slot);
-            break;
-        }
-    }
-    TableEntry* e = samePly ? samePly : shallower;
+    pos.shallowestPly = found.shallowestPly;
+    TableEntry* const samePly = found.samePly;
+    if (samePly) markReferenced(*samePly);
+    TableEntry* e = samePly ? samePly : found.shallower;
     if (!e) return nullptr;
     if (!samePly && ctx.deepestPly >= ctx.depthLimit) return e;
 

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "position/position.h"
 
@@ -58,6 +59,11 @@ struct PositionTable {
     int32_t maxProbesProof = 0;
     int32_t maxProbesDisproof = 0;
     std::string suspendFileName;
+    // One bit per hash of the key bits of every entry given the Loop flag
+    // since the filter was last rebuilt: a clear bit proves that no slot
+    // holds a loop entry of such a key, which spares most lookups the walk
+    // of the path key's slots. Bits are never cleared between rebuilds.
+    std::vector<uint64_t> loopKeyFilter;
     // The verification progress marker read by the purge of unmarked entries.
     int16_t verificationDepth = 0x7FFF;
     int16_t verificationPly = 0;
@@ -79,16 +85,29 @@ inline bool holdsKey(const TableEntry& e, uint64_t key) {
 }
 
 // Walks the slots of one key: probe j is at (key + j * step) mod capacity,
-// the sum kept in a running 64-bit word (so it wraps at 2^64 first).
+// the sum kept in a running 64-bit word (so it wraps at 2^64 first). The
+// index is carried along so that only the first probe divides; a running
+// word that wraps (a key within j * step of 2^64) is divided again.
 struct ProbeSequence {
     uint64_t running;
     uint64_t step;
-    explicit ProbeSequence(uint64_t key) : running(key), step((key >> 48) & 0xFF) {
+    uint64_t slotIndex;
+    explicit ProbeSequence(uint64_t key)
+        : running(key), step((key >> 48) & 0xFF), slotIndex(key % positionTable.capacity) {
         if (step == 0) step = 1;
     }
-    uint64_t index() const { return running % positionTable.capacity; }
-    TableEntry& slot() const { return positionTable.entries[index()]; }
-    void advance() { running += step; }
+    uint64_t index() const { return slotIndex; }
+    TableEntry& slot() const { return positionTable.entries[slotIndex]; }
+    void advance() {
+        const uint64_t capacity = positionTable.capacity;
+        running += step;
+        if (running < step) {
+            slotIndex = running % capacity;
+            return;
+        }
+        slotIndex += step;
+        if (slotIndex >= capacity) slotIndex = slotIndex - capacity < capacity ? slotIndex - capacity : slotIndex % capacity;
+    }
 };
 
 // Asks for the first slots a lookup of the position reads (its position key
@@ -100,6 +119,26 @@ inline void prefetchLookup(const Position& pos) {
     __builtin_prefetch(&entries[pos.positionKey % capacity]);
     __builtin_prefetch(&entries[pos.pathKey % capacity]);
 }
+
+// --- the loop-key filter ---
+
+constexpr int LOOP_FILTER_BITS_LOG2 = 20;
+
+// keyBits: the 48 key bits an entry keeps (storedKeyBits, or key >> 16).
+inline uint64_t loopFilterIndex(uint64_t keyBits) {
+    return (keyBits * 0x9E3779B97F4A7C15ull) >> (64 - LOOP_FILTER_BITS_LOG2);
+}
+inline void noteLoopKey(uint64_t keyBits) {
+    const uint64_t i = loopFilterIndex(keyBits);
+    positionTable.loopKeyFilter[i >> 6] |= uint64_t(1) << (i & 63);
+}
+inline bool mayHoldLoopKey(uint64_t keyBits) {
+    const uint64_t i = loopFilterIndex(keyBits);
+    return positionTable.loopKeyFilter[i >> 6] >> (i & 63) & 1;
+}
+// Sets the filter from the table's present loop entries (after the table
+// was filled from elsewhere, or to shed the bits of entries gone).
+void rebuildLoopKeyFilter();
 
 // --- kinds of entry ---
 

@@ -314,10 +314,12 @@ std::unique_ptr<Position> composerChild(const SearchContext& ctx, Position& node
 }
 
 // Phase 1 on the composer's line: remember the first defence that refutes it.
-void recordRefutation(SearchContext& ctx, const Position& node, const Position& child) {
+void recordRefutation(SearchContext& ctx, const Position& node, Position& child) {
     const bool recorded = ctx.refutedPosition.positionKey != 0;
     const bool andNode = !isOrNode(ctx, node);
     if (!recorded && andNode && node.onIntendedLine && isDisproven(child)) {
+        // The copy outlives the node: it must be complete.
+        ensureAttackMaps(child);
         ctx.refutedPosition = child;
     } else if (recorded && andNode && !node.onIntendedLine && isProven(node) && ctx.refutedPosition.ply > node.ply) {
         ctx.refutedPosition.positionKey = 0;
@@ -632,6 +634,9 @@ void savePath(SearchContext& ctx, Position& node) {
     r.disproofThreshold = node.disproofThreshold;
     r.visitCount = node.visitCount;
     resumePath.push_front(r);
+    // The saved records outlive the node and go to the suspend file whole.
+    if (node.children)
+        for (Position& c : *node.children) ensureAttackMaps(c);
     ctx.savedChildLists.push_front(node.children ? *node.children : ChildList{});
 }
 
@@ -659,7 +664,7 @@ void search(SearchContext& ctx, Position& node, int16_t depth) {
             showProgress(ctx, node);
             progressRequested = 0;
         }
-        const int r = expandNode(ctx, node, &children);
+        const int r = expandNode(ctx, node, &children, true);
         ctx.deepestPly = std::max<int16_t>(ctx.deepestPly, int16_t(node.ply + 1));
         classifyLeaf(node, r, depth);
         if (isResolved(node) || node.searchStatus == STATUS_INTERRUPTED) return;

@@ -83,6 +83,7 @@ bool allocatePositionTable(uint64_t capacity) {
     t.maxProbesUnresolved = t.maxProbesProof = t.maxProbesDisproof = 0;
     t.verificationDepth = 0x7FFF;
     t.verificationPly = 0;
+    t.loopKeyFilter.assign(size_t(1) << (LOOP_FILTER_BITS_LOG2 - 6), 0);
     // Every entry is empty, so the scan the count asks for would find none.
     t.usedCount = 0;
     t.peakUsed = 0;
@@ -96,6 +97,16 @@ void releasePositionTable() {
     t.capacity = 0;
     t.usedCount = t.peakUsed = 0;
     t.reclaimThreshold = t.generationLength = t.touchCount = 0;
+    t.loopKeyFilter.clear();
+}
+
+void rebuildLoopKeyFilter() {
+    PositionTable& t = positionTable;
+    t.loopKeyFilter.assign(size_t(1) << (LOOP_FILTER_BITS_LOG2 - 6), 0);
+    for (uint64_t i = 0; i < t.capacity; ++i) {
+        const TableEntry& e = t.entries[i];
+        if (e.flags & Loop) noteLoopKey(storedKeyBits(e));
+    }
 }
 
 bool setUpTableForRun(int32_t memoryMB) {
