@@ -1,5 +1,8 @@
 #include "position/movegen.h"
 
+#include <emmintrin.h>
+
+#include <algorithm>
 #include <cstring>
 
 #include "frontend/problem_header.h"
@@ -73,26 +76,46 @@ inline void emitKingSteps(const Position& pos, int side, int king, int code) {
     }
 }
 
+// The cells of one file, ranks 0..15 (rank 0 and 10..15 are frame), as one
+// 16-byte row: the board keeps a file's cells side by side.
+inline __m128i fileRow(const Position& pos, int file) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(&pos.board[16 * file + 16]));
+}
+
+constexpr unsigned BOARD_RANKS = 0x3FE;  // bits 1..9
+inline unsigned ranksBetween(int firstRank, int lastRank) {
+    return firstRank > lastRank ? 0 : ((2u << lastRank) - 1) & ~((1u << firstRank) - 1);
+}
+inline unsigned matchingRanks(__m128i cells, __m128i value) {
+    return unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(cells, value))) & BOARD_RANKS;
+}
+// Bit r set when rank r of the file holds a piece of side.
+inline unsigned ownPieceRanks(const Position& pos, int file, int side) {
+    return matchingRanks(_mm_and_si128(fileRow(pos, file), _mm_set1_epi8(0x30)), _mm_set1_epi8(char(side)));
+}
+inline unsigned emptyRanks(const Position& pos, int file) {
+    return matchingRanks(fileRow(pos, file), _mm_setzero_si128());
+}
+
+// Calls visit(sq) for each rank bit set, nearest rank 1 first.
+template <typename Visit>
+inline void forRanks(int file, unsigned ranks, Visit&& visit) {
+    for (; ranks; ranks &= ranks - 1) visit(makeSquare(file, __builtin_ctz(ranks)));
+}
+
 // The empty squares within ranks firstRank..lastRank, files 1..9 outer, ranks inner.
 template <typename Emit>
 inline void forEmptySquares(const Position& pos, int firstRank, int lastRank, Emit&& emitAt) {
-    for (int file = 1; file <= 9; ++file)
-        for (int rank = firstRank; rank <= lastRank; ++rank) {
-            const int sq = makeSquare(file, rank);
-            if (pos.cell(sq) == EMPTY) emitAt(sq);
-        }
+    const unsigned wanted = ranksBetween(firstRank, lastRank);
+    for (int file = 1; file <= 9; ++file) forRanks(file, emptyRanks(pos, file) & wanted, emitAt);
 }
 
 // Bit f set when the side has an unpromoted pawn on file f.
 inline unsigned filesWithPawn(const Position& pos, int side) {
     unsigned files = 0;
-    const int pawn = side | PAWN;
+    const __m128i pawn = _mm_set1_epi8(char(side | PAWN));
     for (int file = 1; file <= 9; ++file)
-        for (int rank = 1; rank <= 9; ++rank)
-            if (pos.cell(makeSquare(file, rank)) == pawn) {
-                files |= 1u << file;
-                break;
-            }
+        if (matchingRanks(fileRow(pos, file), pawn)) files |= 1u << file;
     return files;
 }
 
@@ -140,26 +163,27 @@ bool tooFarToCheck(int code, int sq, int king) {
     }
 }
 
-// Drops of the attacker that can give check by geometry. Without a defender
-// king the bounds are taken from Square 0 like any other square.
+// Drops of the attacker that can give check by geometry, each kind on the
+// empty squares of its lines through the king, files 1..9 outer and ranks
+// inner. Without a defender king the lines are taken through Square 0 (file
+// 0, rank 0) like through any other square.
 void generateCandidateDrops(const Position& pos, const int32_t* pins) {
     const int king = pos.defenderKingSquare;
     const int kf = fileOf(king), kr = rankOf(king);
-    auto dropsOn = [&](int code, auto&& wanted) {
+    auto bit = [](int rank) { return rank >= 1 && rank <= 9 ? 1u << rank : 0u; };
+    // ranksOn(file): the wanted ranks of that file.
+    auto dropsOn = [&](int code, int firstFile, int lastFile, auto&& ranksOn) {
         if (pos.hand[code] <= 0) return;
-        for (int file = 1; file <= 9; ++file)
-            for (int rank = 1; rank <= 9; ++rank) {
-                const int sq = makeSquare(file, rank);
-                if (pos.cell(sq) == EMPTY && wanted(file, rank)) emit(0, sq, code, 0);
-            }
+        for (int file = std::max(firstFile, 1); file <= std::min(lastFile, 9); ++file)
+            forRanks(file, ranksOn(file) & emptyRanks(pos, file), [&](int sq) { emit(0, sq, code, 0); });
     };
-    dropsOn(ATTACKER | ROOK, [&](int f, int r) { return f == kf || r == kr; });
-    dropsOn(ATTACKER | BISHOP, [&](int f, int r) { return f + r == kf + kr || f - r == kf - kr; });
-    auto nextToKing = [&](int f, int r) { return absolute(f - kf) <= 1 && absolute(r - kr) <= 1; };
-    dropsOn(ATTACKER | GOLD, nextToKing);
-    dropsOn(ATTACKER | SILVER, nextToKing);
-    dropsOn(ATTACKER | KNIGHT, [&](int f, int r) { return absolute(f - kf) == 1 && r == kr + 2 && r >= 3; });
-    dropsOn(ATTACKER | LANCE, [&](int f, int r) { return f == kf && r > kr; });
+    dropsOn(ATTACKER | ROOK, 1, 9, [&](int f) { return f == kf ? BOARD_RANKS : bit(kr); });
+    dropsOn(ATTACKER | BISHOP, 1, 9, [&](int f) { return bit(kf + kr - f) | bit(f - kf + kr); });
+    const unsigned besideKing = ranksBetween(std::max(kr - 1, 1), std::min(kr + 1, 9));
+    dropsOn(ATTACKER | GOLD, kf - 1, kf + 1, [&](int) { return besideKing; });
+    dropsOn(ATTACKER | SILVER, kf - 1, kf + 1, [&](int) { return besideKing; });
+    dropsOn(ATTACKER | KNIGHT, kf - 1, kf + 1, [&](int f) { return f != kf && kr + 2 >= 3 ? bit(kr + 2) : 0u; });
+    dropsOn(ATTACKER | LANCE, kf, kf, [&](int) { return ranksBetween(std::max(kr + 1, 1), 9); });
     if (pos.hand[ATTACKER | PAWN] > 0 && kr + 1 >= 1 && kr + 1 <= 9 && kf >= 1) {
         const int sq = makeSquare(kf, kr + 1);
         const bool blocked = filesWithPawn(pos, ATTACKER) & (1u << kf);
@@ -245,10 +269,7 @@ int generateLegalMoves(const Position& pos, const int32_t* pins) {
     }
     count = 0;
     for (int file = 1; file <= 9; ++file)
-        for (int rank = 1; rank <= 9; ++rank) {
-            const int sq = makeSquare(file, rank);
-            if (isOwnPiece(pos.cell(sq), side)) generatePieceMoves(pos, side, sq, pins[sq]);
-        }
+        forRanks(file, ownPieceRanks(pos, file, side), [&](int sq) { generatePieceMoves(pos, side, sq, pins[sq]); });
     generateAllDrops(pos, side, pins);
     if (count == 0) return side == ATTACKER ? ATTACKER_NO_MOVE : DEFENDER_NO_MOVE;
     return count;
@@ -270,13 +291,10 @@ int generateCheckCandidates(const Position& pos, const int32_t* pins) {
     const int king = pos.defenderKingSquare;
     count = 0;
     for (int file = 1; file <= 9; ++file)
-        for (int rank = 1; rank <= 9; ++rank) {
-            const int sq = makeSquare(file, rank);
-            const int code = pos.cell(sq);
-            if (!isOwnPiece(code, ATTACKER)) continue;
-            if (discoveries[sq] == 0 && tooFarToCheck(code, sq, king)) continue;
+        forRanks(file, ownPieceRanks(pos, file, ATTACKER), [&](int sq) {
+            if (discoveries[sq] == 0 && tooFarToCheck(pos.cell(sq), sq, king)) return;
             generatePieceMoves(pos, ATTACKER, sq, pins[sq]);
-        }
+        });
     generateCandidateDrops(pos, pins);
     return count;
 }
