@@ -462,7 +462,7 @@ ResumeResult readSuspendFile(std::FILE* file, uint64_t size, PositionTable& tabl
         refuseDamaged("局面表を読めませんでした");
         return ResumeResult::REFUSED;
     }
-    rebuildLoopKeyFilter();
+    rebuildKeyFilters();
     suspendFileResumed = true;
     return ResumeResult::RESUMED;
 }

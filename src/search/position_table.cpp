@@ -130,6 +130,7 @@ void copyInto(TableEntry& slot, const TableEntry& entry) {
     slot.disproofNumber = entry.disproofNumber;
     slot.keyCheck = entry.keyCheck;
     slot.keyHigh = entry.keyHigh;
+    noteKey(storedKeyBits(entry));
     slot.length = entry.length;
     slot.loopPly = entry.loopPly;
 }
@@ -374,6 +375,7 @@ TableEntry* takeResolved(Position& pos, TableEntry& slot) {
 
 TableEntry* findResolved(Position& pos, int16_t depth) {
     const uint64_t key = pos.positionKey;
+    if (!mayHoldKey(key >> 16)) return nullptr;
     const int bound = resolvedProbeBound();
     ProbeSequence probe(key);
     for (int j = 0; j < bound; ++j, probe.advance()) {
@@ -417,6 +419,7 @@ PositionKeyProbe probePositionKey(const Position& pos, int16_t depth) {
     PositionKeyProbe found;
     found.shallowestPly = pos.shallowestPly;
     const uint64_t key = pos.positionKey;
+    if (!mayHoldKey(key >> 16)) return found;  // no slot holds this key
     const int resolvedBound = resolvedProbeBound();
     const int unresolvedBound = positionTable.maxProbesUnresolved + 1;
     const int limit = std::max(resolvedBound, unresolvedBound);

@@ -64,6 +64,12 @@ struct PositionTable {
     // holds a loop entry of such a key, which spares most lookups the walk
     // of the path key's slots. Bits are never cleared between rebuilds.
     std::vector<uint64_t> loopKeyFilter;
+    // The same for the key bits of every entry written at all (empty ones
+    // aside): a clear bit spares a lookup the walk of the position key's
+    // slots, which runs to the probe bound in a crowded table. Sized with
+    // the table, about eight bits per entry.
+    std::vector<uint64_t> keyFilter;
+    int keyFilterBitsLog2 = 0;
     // The verification progress marker read by the purge of unmarked entries.
     int16_t verificationDepth = 0x7FFF;
     int16_t verificationPly = 0;
@@ -136,9 +142,24 @@ inline bool mayHoldLoopKey(uint64_t keyBits) {
     const uint64_t i = loopFilterIndex(keyBits);
     return positionTable.loopKeyFilter[i >> 6] >> (i & 63) & 1;
 }
+inline uint64_t keyFilterIndex(uint64_t keyBits) {
+    return (keyBits * 0xD6E8FEB86659FD93ull) >> (64 - positionTable.keyFilterBitsLog2);
+}
+inline void noteKey(uint64_t keyBits) {
+    const uint64_t i = keyFilterIndex(keyBits);
+    positionTable.keyFilter[i >> 6] |= uint64_t(1) << (i & 63);
+}
+// Key bits 0 are those of an empty slot: such a key is never ruled out.
+inline bool mayHoldKey(uint64_t keyBits) {
+    const uint64_t i = keyFilterIndex(keyBits);
+    return keyBits == 0 || (positionTable.keyFilter[i >> 6] >> (i & 63) & 1);
+}
+
 // Sets the filter from the table's present loop entries (after the table
 // was filled from elsewhere, or to shed the bits of entries gone).
 void rebuildLoopKeyFilter();
+// Both filters from the table's present entries.
+void rebuildKeyFilters();
 
 // --- kinds of entry ---
 

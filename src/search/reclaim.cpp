@@ -139,7 +139,7 @@ uint64_t reclaim() {
     t.verificationDepth = 0x7FFF;
     t.verificationPly = 0;
     recountUsedEntries();
-    rebuildLoopKeyFilter();
+    rebuildKeyFilters();
     return discarded;
 }
 
@@ -171,7 +171,7 @@ void purgeMarkedEntries() {
         TableEntry& e = t.entries[i];
         if (!isEmpty(e) && (e.flags & Loop)) emptyEntry(e);
     }
-    rebuildLoopKeyFilter();
+    rebuildKeyFilters();
 }
 
 // Keeps what stays valid below the verification marker: resolved entries
@@ -190,5 +190,5 @@ void purgeUnmarkedEntries() {
         const bool beyondDepth = (isProof(e) || (isDisproof(e) && !loop)) && length > depth;
         if (!((resolved || length >= ply) && !beyondDepth)) emptyEntry(e);
     }
-    rebuildLoopKeyFilter();
+    rebuildKeyFilters();
 }

@@ -9,6 +9,7 @@
 #include "frontend/notation.h"
 #include "frontend/problem_header.h"
 #include "position/expand.h"
+#include "position/hash_keys.h"
 #include "position/moves.h"
 #include "search/keyboard.h"
 #include "search/position_table.h"
@@ -471,6 +472,29 @@ struct ChildListLink {
     ~ChildListLink() { node.children = nullptr; }
 };
 
+// Child lists are made and dropped in stack order, one per ply of the path.
+// Each ply keeps the storage of its last list for the next node at that ply,
+// which spares the allocator and finds the memory still in cache. Storage
+// beyond a modest size is let go, so the spares stay small beside the table.
+constexpr size_t SPARE_LIST_CAPACITY = 32;
+
+struct SpareChildList {
+    ChildList& list;
+    int16_t ply;
+    static std::vector<ChildList>& spares() {
+        static std::vector<ChildList> lists(MAX_PLY_KEYS + 2);
+        return lists;
+    }
+    SpareChildList(ChildList& l, int16_t p) : list(l), ply(p) {
+        if (ply >= 0 && size_t(ply) < spares().size()) list.swap(spares()[size_t(ply)]);
+    }
+    ~SpareChildList() {
+        if (ply < 0 || size_t(ply) >= spares().size() || list.capacity() > SPARE_LIST_CAPACITY) return;
+        list.clear();
+        list.swap(spares()[size_t(ply)]);
+    }
+};
+
 }  // namespace
 
 ChildSelection selectChild(SearchContext& ctx, Position& node, int16_t depth) {
@@ -646,6 +670,7 @@ void search(SearchContext& ctx, Position& node, int16_t depth) {
         node.previousDisproofNumber = node.disproofNumber;
     }
     ChildList children;
+    SpareChildList spare{children, node.ply};
     node.children = &children;
     ChildListLink link{node};
 

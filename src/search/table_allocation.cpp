@@ -6,6 +6,7 @@
 // machine cannot meet is refused up front against MemAvailable, and the
 // commit is asked for with MADV_POPULATE_WRITE where the kernel has it, so
 // that a shortfall shows at creation time rather than hours into a search.
+#include <algorithm>
 #include <sys/mman.h>
 
 #include <cerrno>
@@ -84,6 +85,8 @@ bool allocatePositionTable(uint64_t capacity) {
     t.verificationDepth = 0x7FFF;
     t.verificationPly = 0;
     t.loopKeyFilter.assign(size_t(1) << (LOOP_FILTER_BITS_LOG2 - 6), 0);
+    t.keyFilterBitsLog2 = std::clamp(64 - __builtin_clzll(capacity) + 3, 6, 27);
+    t.keyFilter.assign(size_t(1) << (t.keyFilterBitsLog2 - 6), 0);
     // Every entry is empty, so the scan the count asks for would find none.
     t.usedCount = 0;
     t.peakUsed = 0;
@@ -98,6 +101,16 @@ void releasePositionTable() {
     t.usedCount = t.peakUsed = 0;
     t.reclaimThreshold = t.generationLength = t.touchCount = 0;
     t.loopKeyFilter.clear();
+    t.keyFilter.clear();
+    t.keyFilterBitsLog2 = 0;
+}
+
+void rebuildKeyFilters() {
+    PositionTable& t = positionTable;
+    std::fill(t.keyFilter.begin(), t.keyFilter.end(), 0);
+    for (uint64_t i = 0; i < t.capacity; ++i)
+        if (!isEmpty(t.entries[i])) noteKey(storedKeyBits(t.entries[i]));
+    rebuildLoopKeyFilter();
 }
 
 void rebuildLoopKeyFilter() {

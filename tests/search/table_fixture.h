@@ -40,6 +40,7 @@ protected:
         e = TableEntry{pn, dn, keyCheckOf(key), keyHighOf(key), length, NO_PLY, level,
                        uint8_t(flags | generation << 4)};
         recountUsedEntries();
+        rebuildKeyFilters();
         return e;
     }
 
