@@ -1,6 +1,7 @@
 // Stopping a run, saving it and taking it up again, as a user does; and
 // suspend files that must not be taken up.
 #include <gtest/gtest.h>
+#include <pwd.h>
 
 #include "driver/suspend.h"
 #include "harness.h"
@@ -135,6 +136,31 @@ TEST(SuspendFile, FailedSaveLeavesThePreviousFileAsItWas) {
     ASSERT_EQ(run.exitCode, 0) << shown(run.console);
     EXPECT_MATCH(run.console, "{*}待避用のファイルが開けません\n{*}");
     EXPECT_EQ(readFile(suspendPath(file)), saved);
+}
+
+TEST(SuspendFile, SaveRefusedByFolderPermissionsLeavesThePreviousFileAsItWas) {
+    // Permissions do not stop root: the refused save is made by an ordinary
+    // user (nobody, when the tests run as root), in a folder it may read
+    // but not write.
+    const bool root = geteuid() == 0;
+    const passwd* user = root ? getpwnam("nobody") : nullptr;
+    if (root && !user) GTEST_SKIP() << "no user 'nobody' to run the program as";
+    ProblemFile file(RawText{exampleProblem()});
+    stopInVerificationAndSave(file);
+    const std::string saved = readFile(suspendPath(file));
+    ASSERT_EQ(chmod(file.dir().c_str(), root ? 0755 : 0555), 0);
+    // The run reads the problem and the old file, and appends to its report.
+    ASSERT_EQ(chmod(file.path().c_str(), 0644), 0);
+    ASSERT_EQ(chmod(suspendPath(file).c_str(), 0644), 0);
+    ASSERT_EQ(chmod(file.reportPath().c_str(), 0666), 0);
+    const Identity identity{user ? user->pw_uid : 0, user ? user->pw_gid : 0};
+    const RunResult run =
+        runOnTerminal({file.path()}, stopAndSaveSteps(VERIFICATION_START, true, true), 30, root ? &identity : nullptr);
+    chmod(file.dir().c_str(), 0700);
+    ASSERT_EQ(run.exitCode, 0) << shown(run.console);
+    EXPECT_MATCH(run.console, "{*}待避用のファイルが開けません\n{*}");
+    EXPECT_EQ(readFile(suspendPath(file)), saved);
+    EXPECT_NE(access((suspendPath(file) + ".tmp").c_str(), F_OK), 0);
 }
 
 TEST(SuspendFile, TableTooLargeForTheCapacityFieldIsNotSaved) {
