@@ -191,6 +191,11 @@ std::vector<std::string> kindsOf(const std::vector<std::string>& findings) {
     return kinds;
 }
 
+// The consoles of a round trip's two runs, for what a test checks beyond it.
+struct RoundTrip {
+    std::string stopped, resumed;
+};
+
 // Stops a problem, saves, resumes with Yes (the deletion question at the end
 // is answered No by the end of input), and expects from resumedFrom on what
 // an uninterrupted run shows from its shorter-mate check on. A run taken up
@@ -198,7 +203,8 @@ std::vector<std::string> kindsOf(const std::vector<std::string>& findings) {
 // where two moves mate equally it may take the other one: then only the
 // kinds of findings can be compared.
 void expectRoundTrip(const std::string& problemPath, const std::vector<TerminalStep>& stop,
-                     const std::string& resumedBanner, const std::string& resumedFrom, bool exactly) {
+                     const std::string& resumedBanner, const std::string& resumedFrom, bool exactly,
+                     RoundTrip* consoles = nullptr) {
     const std::string text = readFile(problemPath);
     ASSERT_FALSE(text.empty()) << problemPath;
     ProblemFile plain(RawText{text});
@@ -228,11 +234,33 @@ void expectRoundTrip(const std::string& problemPath, const std::vector<TerminalS
         EXPECT_EQ(kindsOf(found), kindsOf(expected));
     }
     EXPECT_EQ(readFile(suspendPath(file)), saved);
+    if (consoles) *consoles = {stopped.console, resumed.console};
 }
 
 TEST(SuspendFile, RunStoppedInVerificationResumesToTheSameSolutionAndFindings) {
     expectRoundTrip(std::string(KELVARO_SOURCE_DIR) + "/problems/example.kif", stopAndSaveSteps(VERIFICATION_START, true),
                     "最善詰 11手\n", "待避ファイルから再開します", true);
+}
+
+TEST(SuspendFile, RunStoppedDeepInVerificationPassesOverTheMovesAlreadyExamined) {
+    // 将棋図巧第30番 from the corpus: the alternatives to its fifth move take
+    // seconds, so a stop half a second after that move's heading falls in
+    // one of them, with four moves examined.
+    const std::string problem = std::string(KELVARO_CORPUS_DIR) + "/kif/m007.kif";
+    if (access(problem.c_str(), R_OK) != 0) GTEST_SKIP() << "the corpus is not at " KELVARO_CORPUS_DIR;
+    RoundTrip consoles;
+    expectRoundTrip(problem, stopAndSaveSteps("5手目35金", true), "最善詰 17手\n", "から再開\n", true, &consoles);
+    // The alternative whose search was stopped is named by the first run's
+    // closing block, and taken up first by the second run.
+    const std::string stoppedAt = "(中断：変別・非限定検討中、5手目";
+    const size_t at = consoles.stopped.find(stoppedAt);
+    ASSERT_NE(at, std::string::npos) << shown(consoles.stopped);
+    const size_t end = consoles.stopped.find("まで)\n", at);
+    ASSERT_NE(end, std::string::npos) << shown(consoles.stopped);
+    const std::string alternative = consoles.stopped.substr(at + stoppedAt.size(), end - at - stoppedAt.size());
+    EXPECT_MATCH(consoles.resumed, "{*}\n5手目" + alternative + "から再開\n{*}再開手順：\n1手目23飛成 \t：検討済\n"
+                                   "2手目同玉 \t：検討済\n3手目13角成 \t：検討済\n4手目34玉 \t：検討済\n5手目35金 \t：" +
+                                       alternative + "\n{*}");
 }
 
 TEST(SuspendFile, RunStoppedInTheFirstSearchResumesWithItsShorterMateCheck) {
