@@ -8,6 +8,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <iconv.h>
 #include <poll.h>
 #include <signal.h>
@@ -233,13 +234,20 @@ struct TerminalStep {
     int delayMs = 0;  // pause between seeing the text and typing
 };
 
+// A user and group to run the program as, instead of the test's own.
+struct Identity {
+    uid_t uid;
+    gid_t gid;
+};
+
 // Runs the program on a pseudo-terminal, so that it polls keys as it does
 // for a user. The console text is returned in CP932 without the terminal's
 // escape sequences and carriage returns; what the terminal echoes of the
 // typed answers stays in it. Empty console and exit code -1 when a step
-// waited longer than stepSeconds.
+// waited longer than stepSeconds. With runAs, the program runs as that user
+// (the test must be root to switch) and with no supplementary groups.
 inline RunResult runOnTerminal(const std::vector<std::string>& arguments, const std::vector<TerminalStep>& steps,
-                               int stepSeconds = 30) {
+                               int stepSeconds = 30, const Identity* runAs = nullptr) {
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return {};
     const std::string slaveName = ptsname(master);
@@ -259,6 +267,7 @@ inline RunResult runOnTerminal(const std::vector<std::string>& arguments, const 
         dup2(slave, STDERR_FILENO);
         close(slave);
         close(master);
+        if (runAs && (setgroups(0, nullptr) != 0 || setgid(runAs->gid) != 0 || setuid(runAs->uid) != 0)) _exit(126);
         setenv("LC_ALL", "C.UTF-8", 1);
         setenv("TERM", "xterm", 1);
         alarm(600);

@@ -1,6 +1,7 @@
 // Stopping a run, saving it and taking it up again, as a user does; and
 // suspend files that must not be taken up.
 #include <gtest/gtest.h>
+#include <pwd.h>
 
 #include "driver/suspend.h"
 #include "harness.h"
@@ -137,6 +138,31 @@ TEST(SuspendFile, FailedSaveLeavesThePreviousFileAsItWas) {
     EXPECT_EQ(readFile(suspendPath(file)), saved);
 }
 
+TEST(SuspendFile, SaveRefusedByFolderPermissionsLeavesThePreviousFileAsItWas) {
+    // Permissions do not stop root: the refused save is made by an ordinary
+    // user (nobody, when the tests run as root), in a folder it may read
+    // but not write.
+    const bool root = geteuid() == 0;
+    const passwd* user = root ? getpwnam("nobody") : nullptr;
+    if (root && !user) GTEST_SKIP() << "no user 'nobody' to run the program as";
+    ProblemFile file(RawText{exampleProblem()});
+    stopInVerificationAndSave(file);
+    const std::string saved = readFile(suspendPath(file));
+    ASSERT_EQ(chmod(file.dir().c_str(), root ? 0755 : 0555), 0);
+    // The run reads the problem and the old file, and appends to its report.
+    ASSERT_EQ(chmod(file.path().c_str(), 0644), 0);
+    ASSERT_EQ(chmod(suspendPath(file).c_str(), 0644), 0);
+    ASSERT_EQ(chmod(file.reportPath().c_str(), 0666), 0);
+    const Identity identity{user ? user->pw_uid : 0, user ? user->pw_gid : 0};
+    const RunResult run =
+        runOnTerminal({file.path()}, stopAndSaveSteps(VERIFICATION_START, true, true), 30, root ? &identity : nullptr);
+    chmod(file.dir().c_str(), 0700);
+    ASSERT_EQ(run.exitCode, 0) << shown(run.console);
+    EXPECT_MATCH(run.console, "{*}待避用のファイルが開けません\n{*}");
+    EXPECT_EQ(readFile(suspendPath(file)), saved);
+    EXPECT_NE(access((suspendPath(file) + ".tmp").c_str(), F_OK), 0);
+}
+
 TEST(SuspendFile, TableTooLargeForTheCapacityFieldIsNotSaved) {
     const std::string dir = testing::TempDir() + "/kelvaro-too-large";
     mkdir(dir.c_str(), 0755);
@@ -165,14 +191,24 @@ std::vector<std::string> kindsOf(const std::vector<std::string>& findings) {
     return kinds;
 }
 
+// The consoles of a round trip's two runs, for what a test checks beyond it.
+struct RoundTrip {
+    std::string stopped, resumed;
+};
+
 // Stops a problem, saves, resumes with Yes (the deletion question at the end
 // is answered No by the end of input), and expects from resumedFrom on what
 // an uninterrupted run shows from its shorter-mate check on. A run taken up
-// in its first search searches again from the table as it was saved, so
+// in its first search searches again from the table as it was saved, on
+// another course than the uninterrupted run: the file keeps neither the
+// table's touches towards its next generation, nor the root's killer move,
+// nor the deepest ply the stopped search had reached, and the last node of
+// the saved path is expanded afresh (its saved children are not used). So
 // where two moves mate equally it may take the other one: then only the
 // kinds of findings can be compared.
 void expectRoundTrip(const std::string& problemPath, const std::vector<TerminalStep>& stop,
-                     const std::string& resumedBanner, const std::string& resumedFrom, bool exactly) {
+                     const std::string& resumedBanner, const std::string& resumedFrom, bool exactly,
+                     RoundTrip* consoles = nullptr) {
     const std::string text = readFile(problemPath);
     ASSERT_FALSE(text.empty()) << problemPath;
     ProblemFile plain(RawText{text});
@@ -202,12 +238,38 @@ void expectRoundTrip(const std::string& problemPath, const std::vector<TerminalS
         EXPECT_EQ(kindsOf(found), kindsOf(expected));
     }
     EXPECT_EQ(readFile(suspendPath(file)), saved);
+    if (consoles) *consoles = {stopped.console, resumed.console};
 }
 
 TEST(SuspendFile, RunStoppedInVerificationResumesToTheSameSolutionAndFindings) {
     expectRoundTrip(std::string(KELVARO_SOURCE_DIR) + "/problems/example.kif", stopAndSaveSteps(VERIFICATION_START, true),
                     "最善詰 11手\n", "待避ファイルから再開します", true);
 }
+
+#ifdef KELVARO_SLOW_TESTS
+// Three runs of some twenty seconds each: too long for the sanitised build.
+TEST(SuspendFile, RunStoppedDeepInVerificationPassesOverTheMovesAlreadyExamined) {
+    // 将棋図巧第30番 from the corpus: the alternatives to its fifth move take
+    // seconds, so a stop half a second after that move's heading falls in
+    // one of them, with four moves examined.
+    const std::string problem = std::string(KELVARO_CORPUS_DIR) + "/kif/m007.kif";
+    if (access(problem.c_str(), R_OK) != 0) GTEST_SKIP() << "the corpus is not at " KELVARO_CORPUS_DIR;
+    RoundTrip consoles;
+    expectRoundTrip(problem, stopAndSaveSteps("5手目35金", true), "最善詰 17手\n", "から再開\n", true, &consoles);
+    if (HasFatalFailure()) return;
+    // The alternative whose search was stopped is named by the first run's
+    // closing block, and taken up first by the second run.
+    const std::string stoppedAt = "(中断：変別・非限定検討中、5手目";
+    const size_t at = consoles.stopped.find(stoppedAt);
+    ASSERT_NE(at, std::string::npos) << shown(consoles.stopped);
+    const size_t end = consoles.stopped.find("まで)\n", at);
+    ASSERT_NE(end, std::string::npos) << shown(consoles.stopped);
+    const std::string alternative = consoles.stopped.substr(at + stoppedAt.size(), end - at - stoppedAt.size());
+    EXPECT_MATCH(consoles.resumed, "{*}\n5手目" + alternative + "から再開\n{*}再開手順：\n1手目23飛成 \t：検討済\n"
+                                   "2手目同玉 \t：検討済\n3手目13角成 \t：検討済\n4手目34玉 \t：検討済\n5手目35金 \t：" +
+                                       alternative + "\n{*}");
+}
+#endif
 
 TEST(SuspendFile, RunStoppedInTheFirstSearchResumesWithItsShorterMateCheck) {
     // 将棋図巧第67番 from the corpus: its first search takes a few seconds,
