@@ -1,5 +1,7 @@
 #include "position/moves.h"
 
+#include <emmintrin.h>
+
 #include <cassert>
 #include <cstring>
 
@@ -112,6 +114,20 @@ inline int32_t& boardCountOf(Position& pos, int side) {
 inline int32_t& handCountOf(Position& pos, int side) {
     return side == ATTACKER ? pos.attackerHandCount : pos.defenderHandCount;
 }
+
+// A copy of a whole number of 16-byte blocks in plain vector moves: for the
+// few hundred bytes of a child record that is quicker than the string
+// instruction a memcpy of that size becomes.
+template <size_t BYTES>
+inline void copyBlocks(unsigned char* to, const unsigned char* from) {
+    static_assert(BYTES % 16 == 0);
+    for (size_t i = 0; i < BYTES; i += 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+}
+
+constexpr size_t MAPS_BEGIN = offsetof(Position, attackerAttacks);
+constexpr size_t MAPS_END = offsetof(Position, hand);
+static_assert(offsetof(Position, defenderAttacks) + sizeof(Position::defenderAttacks) == MAPS_END);
 
 inline int arrivingCode(Move move) { return move.promote ? move.piece | PROMOTED : move.piece; }
 
@@ -269,9 +285,6 @@ void startChild(const Position& parent, Position& child, Move move) {
     if (isFutileInterposition(parent, move)) child.futileDrop = 1;
 }
 
-constexpr size_t MAPS_BEGIN = offsetof(Position, attackerAttacks);
-constexpr size_t MAPS_END = offsetof(Position, hand);
-static_assert(offsetof(Position, defenderAttacks) + sizeof(Position::defenderAttacks) == MAPS_END);
 
 }  // namespace
 
@@ -287,8 +300,8 @@ Position& makeChildDeferringMaps(const Position& parent, Position& child, Move m
     // Everything but the maps; they stay unwritten until ensureAttackMaps.
     const auto* from = reinterpret_cast<const unsigned char*>(&parent);
     auto* to = reinterpret_cast<unsigned char*>(static_cast<void*>(&child));
-    std::memcpy(to, from, MAPS_BEGIN);
-    std::memcpy(to + MAPS_END, from + MAPS_END, sizeof(Position) - MAPS_END);
+    copyBlocks<MAPS_BEGIN>(to, from);
+    copyBlocks<sizeof(Position) - MAPS_END>(to + MAPS_END, from + MAPS_END);
     const int old = parent.cell(move.to);
     playOnBoard(child, move);
     recordMove(child, move, old);
