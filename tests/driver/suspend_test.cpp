@@ -40,11 +40,14 @@ std::vector<std::string> findingsOf(const std::string& console) {
 // with ESC once the console shows stopWhen, and asks to save. A stop with a
 // mate already found is asked whether to write it out; a run that finds a
 // suspend file first declines it.
-std::vector<TerminalStep> stopAndSaveSteps(const std::string& stopWhen, bool mateFound, bool declineResume = false) {
+// escDelayMs: how long after stopWhen the key goes; a stage that lasts well
+// under a second needs a quick one.
+std::vector<TerminalStep> stopAndSaveSteps(const std::string& stopWhen, bool mateFound, bool declineResume = false,
+                                           int escDelayMs = 500) {
     std::vector<TerminalStep> steps;
     if (declineResume) steps.push_back({RESUME_QUESTION, "n\n", ANSWER_DELAY_MS});
     steps.push_back({"この手順を元に検討しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS});
-    steps.push_back({stopWhen, "\x1b", 500});
+    steps.push_back({stopWhen, "\x1b", escDelayMs});
     steps.push_back({STOP_QUESTION, "y\n", ANSWER_DELAY_MS});
     if (mateFound) steps.push_back({"暫定的な解を出力しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS});
     steps.push_back({SAVE_QUESTION, "y\n", ANSWER_DELAY_MS});
@@ -281,7 +284,7 @@ TEST(SuspendFile, RunStoppedInTheFirstSearchResumesWithItsShorterMateCheck) {
 
 TEST(SuspendFile, RunStoppedInTheShorterMateCheckResumesThere) {
     expectRoundTrip(std::string(KELVARO_SOURCE_DIR) + "/problems/zukou085.kif",
-                    stopAndSaveSteps("引続き早詰のチェックを行います。\n", true), "最善詰 13手（早詰チェック）\n",
+                    stopAndSaveSteps("引続き早詰のチェックを行います。\n", true, false, 50), "最善詰 13手（早詰チェック）\n",
                     "早詰はありません", true);
 }
 

@@ -37,7 +37,11 @@ const char* const LONG_PROBLEM = "kif/m009.kif";
 const char* const LONG_DEPTH = "17";
 #endif
 
-std::string toolPath() { return std::string(KELVARO_BINARY_DIR) + "/dfpn"; }
+std::string toolPath() {
+    std::string path = KELVARO_BINARY_DIR;
+    path += "/dfpn";
+    return path;
+}
 std::string problemPath() { return std::string(KELVARO_CORPUS_DIR) + "/" + LONG_PROBLEM; }
 
 // The last line of the tool run without a terminal and without keys.
