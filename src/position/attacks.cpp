@@ -69,32 +69,48 @@ int32_t attacksOn(const Position& pos, int sq, int side) {
     return bits;
 }
 
-void findPins(const Position& pos, PinTable pins) {
-    for (int sq = SQUARE_MIN; sq <= SQUARE_MAX; ++sq) pins[sq] = 0;
-    for (int side : {ATTACKER, DEFENDER}) {
-        const int king = pos.kingSquareOf(side);
-        if (king == 0) continue;
-        const int32_t* enemyMap = pos.attacksOf(otherSide(side));
-        for (int d = 0; d < 8; ++d) {
-            const int offset = directionOffset[d];
-            const int p = firstOccupiedBehind(pos, king, offset);
-            const int code = pos.cell(p);
-            if (code != WALL && (code & side) && (enemyMap[p] & (1 << (SLIDE_BIT_BASE + d)))) pins[p] = offset;
-        }
-    }
-}
+namespace {
 
-void findDiscoveries(const Position& pos, PinTable table) {
-    for (int sq = SQUARE_MIN; sq <= SQUARE_MAX; ++sq) table[sq] = 0;
-    const int king = pos.defenderKingSquare;
+// The first piece on each line from the king of side, pinned (a piece of
+// side) or able to uncover a check on that king (a piece of the other side)
+// when a slider of the other side stands behind it. Either table may be
+// null; the other side's pieces are noted only for the defender's king.
+void scanKingLines(const Position& pos, int side, PinTable pins, PinTable discoveries) {
+    const int king = pos.kingSquareOf(side);
     if (king == 0) return;
+    const int32_t* enemyMap = pos.attacksOf(otherSide(side));
     for (int d = 0; d < 8; ++d) {
         const int offset = directionOffset[d];
         const int p = firstOccupiedBehind(pos, king, offset);
         const int code = pos.cell(p);
-        if (code != WALL && (code & 0x30) == ATTACKER && (pos.attackerAttacks[p] & (1 << (SLIDE_BIT_BASE + d))))
-            table[p] = offset;
+        if (code == WALL || !(enemyMap[p] & (1 << (SLIDE_BIT_BASE + d)))) continue;
+        if (pins && (code & side)) pins[p] = offset;
+        if (discoveries && (code & 0x30) == otherSide(side)) discoveries[p] = offset;
     }
+}
+
+void clearLines(PinTable table) {
+    for (int sq = SQUARE_MIN; sq <= SQUARE_MAX; ++sq) table[sq] = 0;
+}
+
+}  // namespace
+
+void findPins(const Position& pos, PinTable pins) {
+    clearLines(pins);
+    scanKingLines(pos, ATTACKER, pins, nullptr);
+    scanKingLines(pos, DEFENDER, pins, nullptr);
+}
+
+void findDiscoveries(const Position& pos, PinTable table) {
+    clearLines(table);
+    scanKingLines(pos, DEFENDER, nullptr, table);
+}
+
+void findPinsAndDiscoveries(const Position& pos, PinTable pins, PinTable discoveries) {
+    clearLines(pins);
+    clearLines(discoveries);
+    scanKingLines(pos, ATTACKER, pins, nullptr);
+    scanKingLines(pos, DEFENDER, pins, discoveries);
 }
 
 int32_t attacksOnUnpinned(const Position& pos, int sq, int side, const PinTable pins) {

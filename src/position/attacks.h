@@ -32,5 +32,8 @@ void findPins(const Position& pos, PinTable pins);
 // Attacker pieces whose move uncovers a slider's check on the defender's king.
 void findDiscoveries(const Position& pos, PinTable table);
 
+// Both tables in one pass over the kings' lines.
+void findPinsAndDiscoveries(const Position& pos, PinTable pins, PinTable discoveries);
+
 // As attacksOn, but a pinned piece counts only along its pin line.
 int32_t attacksOnUnpinned(const Position& pos, int sq, int side, const PinTable pins);

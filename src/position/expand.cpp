@@ -98,11 +98,14 @@ bool givesCheck(const Position& node, Move m) {
 // the own-king and stalemate families, all legal moves) that leave the
 // defender's king attacked.
 int checkingMoves(const Position& node, MoveList& list) {
-    PinTable pins;
-    findPins(node, pins);
+    PinTable pins, discoveries;
     const uint32_t rules = problem.RuleFlags;
     const bool allLegal = ((rules & TARGET_OWN_KING) && isInCheck(node, ATTACKER)) || (rules & GOAL_STALEMATE);
-    const int n = allLegal ? generateLegalMoves(node, pins) : generateCheckCandidates(node, pins);
+    if (allLegal)
+        findPins(node, pins);
+    else
+        findPinsAndDiscoveries(node, pins, discoveries);
+    const int n = allLegal ? generateLegalMoves(node, pins) : generateCheckCandidates(node, pins, discoveries);
     if (n <= 0) return isInCheck(node, ATTACKER) ? ATTACKER_MATED : ATTACKER_NO_MOVE;
     const Move* candidates = moveBuffer();
     for (int i = 0; i < n; ++i)

@@ -240,8 +240,9 @@ bool isPawnDropMate(const Position& pos, int side, int sq, const int32_t* pins) 
     // place. The pawn can cut a line onto those squares, so the test runs on
     // a copy of the board with the pawn on it (rare: a guarded pawn right in
     // front of the king that nothing else can take).
+    // attacksOn reads nothing but the board, so only the board is copied.
     Position withPawn;
-    std::memcpy(static_cast<void*>(&withPawn), &pos, sizeof(Position));
+    std::memcpy(withPawn.board, pos.board, sizeof pos.board);
     withPawn.cell(sq) = uint8_t(side | PAWN);
     for (int d = 0; d < 8; ++d) {
         const int n = king + directionOffset[d];
@@ -275,19 +276,22 @@ int generateLegalMoves(const Position& pos, const int32_t* pins) {
     return count;
 }
 
-int generateCheckCandidates(const Position& pos, const int32_t* pins) {
-    PinTable ownPins;
+int generateCheckCandidates(const Position& pos, const int32_t* pins, const int32_t* discoveries) {
+    PinTable ownPins, ownDiscoveries;
     if (!pins) {
-        findPins(pos, ownPins);
+        findPinsAndDiscoveries(pos, ownPins, ownDiscoveries);
         pins = ownPins;
+        discoveries = ownDiscoveries;
     }
     const int ownKing = pos.attackerKingSquare;
     if (ownKing != 0 && pos.defenderAttacks[ownKing] != 0) {
         const int n = generateEvasions(pos, pos.defenderAttacks[ownKing], pins);
         return n == 0 ? ATTACKER_MATED : n;
     }
-    PinTable discoveries;
-    findDiscoveries(pos, discoveries);
+    if (!discoveries) {
+        findDiscoveries(pos, ownDiscoveries);
+        discoveries = ownDiscoveries;
+    }
     const int king = pos.defenderKingSquare;
     count = 0;
     for (int file = 1; file <= 9; ++file)

@@ -54,8 +54,10 @@ int generateLegalMoves(const Position& pos, const int32_t* pins = nullptr);
 
 // For the attacker to move: a superset of its checking moves, cut down by
 // geometry; expansion keeps the moves that really give check. In check, the
-// evasions (their number, or -1).
-int generateCheckCandidates(const Position& pos, const int32_t* pins = nullptr);
+// evasions (their number, or -1). discoveries (findDiscoveries) may be null
+// (then computed), and is computed with pins when those are null.
+int generateCheckCandidates(const Position& pos, const int32_t* pins = nullptr,
+                            const int32_t* discoveries = nullptr);
 
 // Appends the moves of the piece of side on sq, which has pin value pin.
 void generatePieceMoves(const Position& pos, int side, int sq, int pin);
