@@ -29,20 +29,19 @@ void generateKingMoves(const Position& pos, int side, int32_t checkBits) {
 }
 
 void generateMovesTo(const Position& pos, int side, int sq, const int32_t* pins) {
-    for (int d = 0; d < DIRECTION_COUNT; ++d) {
+    // The side's attack word on sq names, direction by direction, the piece
+    // next door that steps there or the slider whose line reaches it; the
+    // directions are taken in their numbered order.
+    const int32_t bits = pos.attacksOf(side)[sq];
+    const unsigned steps = unsigned(bits) & 0xFFF;
+    for (unsigned m = steps | (unsigned(bits) >> SLIDE_BIT_BASE & 0xFFF); m; m &= m - 1) {
+        const int d = __builtin_ctz(m);
         const int offset = directionOffset[d];
-        const int next = sq - offset;
-        const int code = pos.cell(next);
-        int from;
-        if (code == EMPTY) {
-            int f = next - offset;
-            while (pos.cell(f) == EMPTY) f -= offset;
-            const int slider = pos.cell(f);
-            if (!isOwnPiece(slider, side) || !slidesIn(slider, d)) continue;
-            from = f;
+        int from = sq - offset;
+        if (steps >> d & 1) {
+            if (kindOf(pos.cell(from)) == KING) continue;
         } else {
-            if (!isOwnPiece(code, side) || kindOf(code) == KING || !movesIn(code, d)) continue;
-            from = next;
+            while (pos.cell(from) == EMPTY) from -= offset;
         }
         // A pinned piece stays on its line; for the squares asked here this
         // keeps every pinned piece out (its line and the check line meet
