@@ -128,9 +128,9 @@ void copyInto(TableEntry& slot, const TableEntry& entry) {
     slot.level = isProof(slot) && isProof(entry) ? std::max(slot.level, entry.level) : entry.level;
     slot.proofNumber = entry.proofNumber;
     slot.disproofNumber = entry.disproofNumber;
+    countKeyChange(storedKeyBits(slot), storedKeyBits(entry));
     slot.keyCheck = entry.keyCheck;
     slot.keyHigh = entry.keyHigh;
-    noteKey(storedKeyBits(entry));
     slot.length = entry.length;
     slot.loopPly = entry.loopPly;
 }
@@ -375,13 +375,17 @@ TableEntry* takeResolved(Position& pos, TableEntry& slot) {
 
 TableEntry* findResolved(Position& pos, int16_t depth) {
     const uint64_t key = pos.positionKey;
-    if (!mayHoldKey(key >> 16)) return nullptr;
+    const KeyWalkLimit limit(key);
+    if (limit.noneAtAll()) return nullptr;
     const int bound = resolvedProbeBound();
+    int met = 0;
     ProbeSequence probe(key);
     for (int j = 0; j < bound; ++j, probe.advance()) {
         TableEntry& slot = probe.slot();
         if (isTrulyEmpty(slot)) return nullptr;
-        if (holdsKey(slot, key) && !(slot.flags & Loop) && usableAtDepth(slot, depth)) return takeResolved(pos, slot);
+        if (!holdsKey(slot, key)) continue;
+        if (!(slot.flags & Loop) && usableAtDepth(slot, depth)) return takeResolved(pos, slot);
+        if (limit.allMet(++met)) return nullptr;  // no slot further on holds the key
     }
     return nullptr;
 }
@@ -419,7 +423,9 @@ PositionKeyProbe probePositionKey(const Position& pos, int16_t depth) {
     PositionKeyProbe found;
     found.shallowestPly = pos.shallowestPly;
     const uint64_t key = pos.positionKey;
-    if (!mayHoldKey(key >> 16)) return found;  // no slot holds this key
+    const KeyWalkLimit keyLimit(key);
+    if (keyLimit.noneAtAll()) return found;
+    int met = 0;
     const int resolvedBound = resolvedProbeBound();
     const int unresolvedBound = positionTable.maxProbesUnresolved + 1;
     const int limit = std::max(resolvedBound, unresolvedBound);
@@ -434,14 +440,16 @@ PositionKeyProbe probePositionKey(const Position& pos, int16_t depth) {
             found.resolved = &slot;
             break;
         }
-        if (unresolvedDone || j >= unresolvedBound || !isUnresolved(slot)) continue;
-        if (slot.length < pos.ply) {
-            found.shallower = &slot;
-            found.shallowestPly = std::min(found.shallowestPly, slot.length);
-        } else if (slot.length == pos.ply) {
-            found.samePly = &slot;
-            unresolvedDone = true;
+        if (!unresolvedDone && j < unresolvedBound && isUnresolved(slot)) {
+            if (slot.length < pos.ply) {
+                found.shallower = &slot;
+                found.shallowestPly = std::min(found.shallowestPly, slot.length);
+            } else if (slot.length == pos.ply) {
+                found.samePly = &slot;
+                unresolvedDone = true;
+            }
         }
+        if (keyLimit.allMet(++met)) break;  // no slot further on holds the key
     }
     return found;
 }

@@ -64,10 +64,19 @@ struct PositionTable {
     // holds a loop entry of such a key, which spares most lookups the walk
     // of the path key's slots. Bits are never cleared between rebuilds.
     std::vector<uint64_t> loopKeyFilter;
-    // The same for the key bits of every entry written at all (empty ones
-    // aside): a clear bit spares a lookup the walk of the position key's
-    // slots, which runs to the probe bound in a crowded table. Sized with
-    // the table, about eight bits per entry.
+    // How many slots hold key bits of each hash bucket, in four-bit
+    // counters (about four buckets per entry) that stick at 15 once they
+    // reach it. A count of 0 spares a lookup the walk of the key's slots; a
+    // walk that has met as many slots of its key as the count of its bucket
+    // knows that no further slot holds the key and stops. Kept by every
+    // write of a slot's key (copyInto, emptyEntry) and recounted whole after
+    // the table is filled from elsewhere and at each reclamation (so that
+    // counters stuck at 15 come loose).
+    std::vector<uint8_t> keyCounts;
+    int keyBucketBitsLog2 = 0;
+    // One bit per hash of the key bits of every entry written since the
+    // last recount, about eight per entry: the cheaper test that most keys
+    // looked up are not in the table at all.
     std::vector<uint64_t> keyFilter;
     int keyFilterBitsLog2 = 0;
     // The verification progress marker read by the purge of unmarked entries.
@@ -142,23 +151,72 @@ inline bool mayHoldLoopKey(uint64_t keyBits) {
     const uint64_t i = loopFilterIndex(keyBits);
     return positionTable.loopKeyFilter[i >> 6] >> (i & 63) & 1;
 }
+// --- the key counts ---
+
+constexpr int KEY_COUNT_STUCK = 15;
+
+inline uint64_t keyBucket(uint64_t keyBits) {
+    return (keyBits * 0xD6E8FEB86659FD93ull) >> (64 - positionTable.keyBucketBitsLog2);
+}
+inline int keyCount(uint64_t bucket) {
+    return positionTable.keyCounts[bucket >> 1] >> ((bucket & 1) * 4) & 15;
+}
+inline void addKeyCount(uint64_t bucket, int change) {
+    const int count = keyCount(bucket);
+    if (count == KEY_COUNT_STUCK) return;
+    uint8_t& pair = positionTable.keyCounts[bucket >> 1];
+    const int shift = (bucket & 1) * 4;
+    pair = uint8_t((pair & ~(15 << shift)) | (count + change) << shift);
+}
 inline uint64_t keyFilterIndex(uint64_t keyBits) {
-    return (keyBits * 0xD6E8FEB86659FD93ull) >> (64 - positionTable.keyFilterBitsLog2);
+    return (keyBits * 0x9FB21C651E98DF25ull) >> (64 - positionTable.keyFilterBitsLog2);
 }
 inline void noteKey(uint64_t keyBits) {
     const uint64_t i = keyFilterIndex(keyBits);
     positionTable.keyFilter[i >> 6] |= uint64_t(1) << (i & 63);
 }
-// Key bits 0 are those of an empty slot: such a key is never ruled out.
 inline bool mayHoldKey(uint64_t keyBits) {
     const uint64_t i = keyFilterIndex(keyBits);
-    return keyBits == 0 || (positionTable.keyFilter[i >> 6] >> (i & 63) & 1);
+    return positionTable.keyFilter[i >> 6] >> (i & 63) & 1;
 }
+
+// A slot's key bits change from `before` to `after` (0: empty).
+inline void countKeyChange(uint64_t before, uint64_t after) {
+    if (before == after) return;
+    if (before != 0) addKeyCount(keyBucket(before), -1);
+    if (after != 0) {
+        addKeyCount(keyBucket(after), +1);
+        noteKey(after);
+    }
+}
+
+// What the counts tell a walk of a key's slots: that no slot holds the key,
+// or that none is left once the walk has met `met` slots of the key and the
+// key's bucket counts no more. That needs a walk that meets no slot twice:
+// the probe sequence must neither come round again within the hundred
+// probes of a walk (a table of fewer than 100 x 255 entries may) nor wrap
+// its running word. Key bits 0 are those of an empty slot; such a key is
+// never ruled out.
+struct KeyWalkLimit {
+    int count;
+    explicit KeyWalkLimit(uint64_t key) : count(countFor(key)) {}
+    bool noneAtAll() const { return count == 0; }
+    bool allMet(int met) const { return count != KEY_COUNT_STUCK && met >= count; }
+
+    static int countFor(uint64_t key) {
+        const uint64_t keyBits = key >> 16;
+        if (keyBits == 0) return KEY_COUNT_STUCK;
+        if (!mayHoldKey(keyBits)) return 0;
+        constexpr uint64_t LONGEST_WALK = uint64_t(STORE_PROBE_LIMIT) * 255;
+        if (positionTable.capacity < LONGEST_WALK || key > ~uint64_t(0) - LONGEST_WALK) return KEY_COUNT_STUCK;
+        return keyCount(keyBucket(keyBits));
+    }
+};
 
 // Sets the filter from the table's present loop entries (after the table
 // was filled from elsewhere, or to shed the bits of entries gone).
 void rebuildLoopKeyFilter();
-// Both filters from the table's present entries.
+// The key counts and the loop-key filter from the table's present entries.
 void rebuildKeyFilters();
 
 // --- kinds of entry ---

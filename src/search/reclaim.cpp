@@ -154,6 +154,7 @@ void recountUsedEntries() {
 void emptyEntry(TableEntry& e) {
     // Only a counted entry leaves the count; emptying twice changes nothing.
     if (isLive(e)) --positionTable.usedCount;
+    countKeyChange(storedKeyBits(e), 0);
     e.proofNumber = 0;
     e.disproofNumber = 0;
     e.keyCheck = 0;

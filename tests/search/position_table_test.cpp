@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <random>
+#include <vector>
 #include <string>
 
 #include "search/table_fixture.h"
@@ -453,4 +456,60 @@ TEST_F(SmallTable, ResolvedHitWritesTheKillerIntoTheGrandparent) {
     orphan->parent = parent.get();
     parent->parent = nullptr;
     EXPECT_NE(findResolved(*orphan, 5), nullptr);  // no grandparent: nothing written
+}
+
+// The key counts let a walk stop once it has met every slot of its key, so
+// they must follow every write of a slot's key exactly: stores of every
+// kind (merges, displacements, re-stores), freeing, emptying, reclamation.
+// A count too low would cut a walk short and lose an entry.
+TEST_F(SmallTable, KeyCountsFollowEveryWriteOfASlotsKeyAndNeverCutAWalkShort) {
+    constexpr uint64_t LARGE = 30011;  // large enough for walks to stop early
+    ASSERT_TRUE(allocatePositionTable(LARGE));
+    std::mt19937_64 rng(7);
+    std::vector<uint64_t> keys(40000);
+    for (uint64_t& k : keys) k = rng() | 1;
+    auto anyKey = [&] { return keys[rng() % keys.size()]; };
+
+    CaptureStdout();  // reclamation reports itself
+    for (int i = 0; i < 120000; ++i) {
+        auto p = node(anyKey(), int16_t(rng() % 20));
+        switch (rng() % 5) {
+            case 0: p->proofNumber = 0, p->disproofNumber = INFINITE_NUMBER; break;
+            case 1: p->proofNumber = INFINITE_NUMBER, p->disproofNumber = 0; break;
+            case 2: p->proofNumber = LARGEST_FINITE, p->disproofNumber = 0; break;
+            case 3: p->proofNumber = LARGEST_FINITE, p->disproofNumber = 0, p->loopDisproof = 1, p->loopPly = 1; break;
+            default: p->proofNumber = int32_t(1 + rng() % 50), p->disproofNumber = int32_t(1 + rng() % 50);
+        }
+        p->treeSize = p->openTreeSize = 1 + rng() % 5000;
+        store(*p, int16_t(rng() % 20));
+        if (i % 997 == 0) emptyEntry(positionTable.entries[rng() % LARGE]);
+        if (i % 4999 == 0) {
+            TableEntry& e = positionTable.entries[rng() % LARGE];
+            if (isLive(e)) {
+                e.flags |= Free;
+                --positionTable.usedCount;
+            }
+        }
+        if (i == 60000) purgeMarkedEntries();
+    }
+    GetCapturedStdout();
+
+    const std::vector<uint8_t> kept = positionTable.keyCounts;
+    rebuildKeyFilters();
+    EXPECT_TRUE(kept == positionTable.keyCounts) << "the counts drifted from the table";
+
+    // The same answers with every walk run to its bound.
+    std::vector<const TableEntry*> early, full;
+    for (size_t k = 0; k < 4000; ++k) {
+        auto p = node(keys[k], 10);
+        early.push_back(findResolved(*p, int16_t(k % 20)));
+    }
+    std::fill(positionTable.keyCounts.begin(), positionTable.keyCounts.end(), 0xFF);
+    for (size_t k = 0; k < 4000; ++k) {
+        auto p = node(keys[k], 10);
+        full.push_back(findResolved(*p, int16_t(k % 20)));
+    }
+    EXPECT_EQ(early, full);
+    EXPECT_GT(std::count(early.begin(), early.end(), nullptr), 0);
+    EXPECT_LT(std::count(early.begin(), early.end(), nullptr), 4000);
 }
