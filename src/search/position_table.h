@@ -44,6 +44,22 @@ static_assert(offsetof(TableEntry, flags) == 19);
 constexpr uint8_t Free = 1, Protected = 2, Loop = 4, Referenced = 8;
 constexpr uint8_t GENERATION_MASK = 0xF0;
 
+// One cache line of what the table holds of the keys whose hash falls in
+// it. A filter bit is set for every key written into a slot since the last
+// recount: a clear bit spares a lookup the walk of the key's slots (most keys
+// looked up are in no slot). A four-bit count, kept by every write of a
+// slot's key (copyInto, emptyEntry), tells how many slots hold keys that
+// share it; a walk that has met that many slots of its own key knows that
+// no further slot holds it and stops, instead of running to the probe bound
+// as it must in a crowded table. A count that reaches 15 sticks there until
+// the next recount (after the table is filled from elsewhere, and at every
+// reclamation and purge).
+struct alignas(64) KeyLine {
+    uint64_t written[4];  // 256 filter bits
+    uint8_t counts[32];   // 64 four-bit counts
+};
+static_assert(sizeof(KeyLine) == 64);
+
 struct PositionTable {
     TableEntry* entries = nullptr;
     uint64_t capacity = 0;
@@ -64,21 +80,10 @@ struct PositionTable {
     // holds a loop entry of such a key, which spares most lookups the walk
     // of the path key's slots. Bits are never cleared between rebuilds.
     std::vector<uint64_t> loopKeyFilter;
-    // How many slots hold key bits of each hash bucket, in four-bit
-    // counters (about four buckets per entry) that stick at 15 once they
-    // reach it. A count of 0 spares a lookup the walk of the key's slots; a
-    // walk that has met as many slots of its key as the count of its bucket
-    // knows that no further slot holds the key and stops. Kept by every
-    // write of a slot's key (copyInto, emptyEntry) and recounted whole after
-    // the table is filled from elsewhere and at each reclamation (so that
-    // counters stuck at 15 come loose).
-    std::vector<uint8_t> keyCounts;
-    int keyBucketBitsLog2 = 0;
-    // One bit per hash of the key bits of every entry written since the
-    // last recount, about eight per entry: the cheaper test that most keys
-    // looked up are not in the table at all.
-    std::vector<uint64_t> keyFilter;
-    int keyFilterBitsLog2 = 0;
+    // What the table holds of each key, by a hash of its key bits (see
+    // KeyLine): sized with the table, two bytes per entry.
+    std::vector<KeyLine> keyLines;
+    int keyLineBitsLog2 = 0;
     // The verification progress marker read by the purge of unmarked entries.
     int16_t verificationDepth = 0x7FFF;
     int16_t verificationPly = 0;
@@ -151,42 +156,40 @@ inline bool mayHoldLoopKey(uint64_t keyBits) {
     const uint64_t i = loopFilterIndex(keyBits);
     return positionTable.loopKeyFilter[i >> 6] >> (i & 63) & 1;
 }
-// --- the key counts ---
+// --- the key lines ---
 
 constexpr int KEY_COUNT_STUCK = 15;
 
-inline uint64_t keyBucket(uint64_t keyBits) {
-    return (keyBits * 0xD6E8FEB86659FD93ull) >> (64 - positionTable.keyBucketBitsLog2);
+// The filter bit and the count of some key bits.
+struct KeyPlace {
+    KeyLine* line;
+    unsigned bit;    // 0..255
+    unsigned count;  // 0..63
+};
+inline KeyPlace keyPlaceOf(uint64_t keyBits) {
+    PositionTable& t = positionTable;
+    const uint64_t h = keyBits * 0xD6E8FEB86659FD93ull;
+    const uint64_t line = t.keyLineBitsLog2 ? h >> (64 - t.keyLineBitsLog2) : 0;
+    return {&t.keyLines[line], unsigned(h >> 16) & 255, unsigned(h >> 24) & 63};
 }
-inline int keyCount(uint64_t bucket) {
-    return positionTable.keyCounts[bucket >> 1] >> ((bucket & 1) * 4) & 15;
-}
-inline void addKeyCount(uint64_t bucket, int change) {
-    const int count = keyCount(bucket);
+inline bool wasWritten(const KeyPlace& p) { return p.line->written[p.bit >> 6] >> (p.bit & 63) & 1; }
+inline int countAt(const KeyPlace& p) { return p.line->counts[p.count >> 1] >> ((p.count & 1) * 4) & 15; }
+inline void addToCount(const KeyPlace& p, int change) {
+    const int count = countAt(p);
     if (count == KEY_COUNT_STUCK) return;
-    uint8_t& pair = positionTable.keyCounts[bucket >> 1];
-    const int shift = (bucket & 1) * 4;
+    uint8_t& pair = p.line->counts[p.count >> 1];
+    const int shift = (p.count & 1) * 4;
     pair = uint8_t((pair & ~(15 << shift)) | (count + change) << shift);
-}
-inline uint64_t keyFilterIndex(uint64_t keyBits) {
-    return (keyBits * 0x9FB21C651E98DF25ull) >> (64 - positionTable.keyFilterBitsLog2);
-}
-inline void noteKey(uint64_t keyBits) {
-    const uint64_t i = keyFilterIndex(keyBits);
-    positionTable.keyFilter[i >> 6] |= uint64_t(1) << (i & 63);
-}
-inline bool mayHoldKey(uint64_t keyBits) {
-    const uint64_t i = keyFilterIndex(keyBits);
-    return positionTable.keyFilter[i >> 6] >> (i & 63) & 1;
 }
 
 // A slot's key bits change from `before` to `after` (0: empty).
 inline void countKeyChange(uint64_t before, uint64_t after) {
     if (before == after) return;
-    if (before != 0) addKeyCount(keyBucket(before), -1);
+    if (before != 0) addToCount(keyPlaceOf(before), -1);
     if (after != 0) {
-        addKeyCount(keyBucket(after), +1);
-        noteKey(after);
+        const KeyPlace p = keyPlaceOf(after);
+        addToCount(p, +1);
+        p.line->written[p.bit >> 6] |= uint64_t(1) << (p.bit & 63);
     }
 }
 
@@ -206,17 +209,18 @@ struct KeyWalkLimit {
     static int countFor(uint64_t key) {
         const uint64_t keyBits = key >> 16;
         if (keyBits == 0) return KEY_COUNT_STUCK;
-        if (!mayHoldKey(keyBits)) return 0;
+        const KeyPlace p = keyPlaceOf(keyBits);
+        if (!wasWritten(p)) return 0;
         constexpr uint64_t LONGEST_WALK = uint64_t(STORE_PROBE_LIMIT) * 255;
         if (positionTable.capacity < LONGEST_WALK || key > ~uint64_t(0) - LONGEST_WALK) return KEY_COUNT_STUCK;
-        return keyCount(keyBucket(keyBits));
+        return countAt(p);
     }
 };
 
 // Sets the filter from the table's present loop entries (after the table
 // was filled from elsewhere, or to shed the bits of entries gone).
 void rebuildLoopKeyFilter();
-// The key counts and the loop-key filter from the table's present entries.
+// The key lines and the loop-key filter from the table's present entries.
 void rebuildKeyFilters();
 
 // --- kinds of entry ---

@@ -85,10 +85,10 @@ bool allocatePositionTable(uint64_t capacity) {
     t.verificationDepth = 0x7FFF;
     t.verificationPly = 0;
     t.loopKeyFilter.assign(size_t(1) << (LOOP_FILTER_BITS_LOG2 - 6), 0);
-    t.keyBucketBitsLog2 = std::clamp(64 - __builtin_clzll(capacity) + 2, 1, 25);
-    t.keyCounts.assign(size_t(1) << (t.keyBucketBitsLog2 - 1), 0);
-    t.keyFilterBitsLog2 = std::clamp(64 - __builtin_clzll(capacity) + 3, 6, 27);
-    t.keyFilter.assign(size_t(1) << (t.keyFilterBitsLog2 - 6), 0);
+    // A line per 32 entries (eight filter bits and two counts each), at
+    // most 32 MB of them.
+    t.keyLineBitsLog2 = std::clamp(64 - __builtin_clzll(capacity) - 5, 0, 19);
+    t.keyLines.assign(size_t(1) << t.keyLineBitsLog2, KeyLine{});
     // Every entry is empty, so the scan the count asks for would find none.
     t.usedCount = 0;
     t.peakUsed = 0;
@@ -103,16 +103,13 @@ void releasePositionTable() {
     t.usedCount = t.peakUsed = 0;
     t.reclaimThreshold = t.generationLength = t.touchCount = 0;
     t.loopKeyFilter.clear();
-    t.keyCounts.clear();
-    t.keyBucketBitsLog2 = 0;
-    t.keyFilter.clear();
-    t.keyFilterBitsLog2 = 0;
+    t.keyLines.clear();
+    t.keyLineBitsLog2 = 0;
 }
 
 void rebuildKeyFilters() {
     PositionTable& t = positionTable;
-    std::fill(t.keyCounts.begin(), t.keyCounts.end(), 0);
-    std::fill(t.keyFilter.begin(), t.keyFilter.end(), 0);
+    std::fill(t.keyLines.begin(), t.keyLines.end(), KeyLine{});
     for (uint64_t i = 0; i < t.capacity; ++i)
         if (!isEmpty(t.entries[i])) countKeyChange(0, storedKeyBits(t.entries[i]));
     rebuildLoopKeyFilter();

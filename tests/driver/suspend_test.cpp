@@ -200,8 +200,9 @@ struct RoundTrip {
 };
 
 // Stops a problem, saves, resumes with Yes (the deletion question at the end
-// is answered No by the end of input), and expects from resumedFrom on what
-// an uninterrupted run shows from its shorter-mate check on. A run taken up
+// is answered No by the end of input), and expects what the stopped run found
+// in its verification and what the resumed run shows from resumedFrom on to
+// be what an uninterrupted run shows from its shorter-mate check on. A run taken up
 // in its first search searches again from the table as it was saved, on
 // another course than the uninterrupted run: the file keeps neither the
 // table's touches towards its next generation, nor the root's killer move,
@@ -234,7 +235,12 @@ void expectRoundTrip(const std::string& problemPath, const std::vector<TerminalS
     const size_t resumedAt = resumed.console.find(resumedFrom);
     ASSERT_NE(resumedAt, std::string::npos) << shown(resumed.console);
     const std::vector<std::string> expected = findingsOf(uninterrupted.console.substr(checked));
-    const std::vector<std::string> found = findingsOf(resumed.console.substr(resumedAt));
+    // What the stopped run found in its verification before the stop, then
+    // what the resumed run finds.
+    const size_t stoppedChecked = stopped.console.find("早詰はありません");
+    std::vector<std::string> found;
+    if (stoppedChecked != std::string::npos) found = findingsOf(stopped.console.substr(stoppedChecked));
+    for (const std::string& f : findingsOf(resumed.console.substr(resumedAt))) found.push_back(f);
     if (exactly) {
         EXPECT_EQ(found, expected);
     } else {
