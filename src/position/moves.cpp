@@ -285,7 +285,6 @@ void startChild(const Position& parent, Position& child, Move move) {
     if (isFutileInterposition(parent, move)) child.futileDrop = 1;
 }
 
-
 }  // namespace
 
 Position& makeChild(const Position& parent, Position& child, Move move) {

@@ -5,7 +5,12 @@
 // Invariants kept by every operation here:
 //  - usedCount is the number of entries that are neither empty nor Free;
 //  - only indices 0 .. capacity-1 are addressed (the array has one more);
-//  - an entry's generation nibble is the table generation at its last touch.
+//  - an entry's generation nibble is the table generation at its last touch;
+//  - every key held by a slot has its filter bit set, and every count that
+//    is not stuck says exactly how many slots hold keys of its hash (so a
+//    write of a slot's key goes through copyInto or emptyEntry, and a table
+//    filled any other way is recounted with rebuildKeyFilters);
+//  - every key held by a slot with the Loop flag has its loop-filter bit set.
 #pragma once
 
 #include <cstddef>
@@ -156,6 +161,7 @@ inline bool mayHoldLoopKey(uint64_t keyBits) {
     const uint64_t i = loopFilterIndex(keyBits);
     return positionTable.loopKeyFilter[i >> 6] >> (i & 63) & 1;
 }
+
 // --- the key lines ---
 
 constexpr int KEY_COUNT_STUCK = 15;
@@ -217,10 +223,9 @@ struct KeyWalkLimit {
     }
 };
 
-// Sets the filter from the table's present loop entries (after the table
-// was filled from elsewhere, or to shed the bits of entries gone).
-void rebuildLoopKeyFilter();
-// The key lines and the loop-key filter from the table's present entries.
+// The key lines and the loop-key filter from the table's present entries:
+// after the table was filled from elsewhere, or to shed the bits of entries
+// gone and loosen stuck counts.
 void rebuildKeyFilters();
 
 // --- kinds of entry ---

@@ -689,7 +689,7 @@ void search(SearchContext& ctx, Position& node, int16_t depth) {
             showProgress(ctx, node);
             progressRequested = 0;
         }
-        const int r = expandNode(ctx, node, &children, true);
+        const int r = expandNode(ctx, node, &children, /*deferChildMaps=*/true);
         ctx.deepestPly = std::max<int16_t>(ctx.deepestPly, int16_t(node.ply + 1));
         classifyLeaf(node, r, depth);
         if (isResolved(node) || node.searchStatus == STATUS_INTERRUPTED) return;

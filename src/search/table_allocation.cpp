@@ -6,9 +6,9 @@
 // machine cannot meet is refused up front against MemAvailable, and the
 // commit is asked for with MADV_POPULATE_WRITE where the kernel has it, so
 // that a shortfall shows at creation time rather than hours into a search.
-#include <algorithm>
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -110,16 +110,10 @@ void releasePositionTable() {
 void rebuildKeyFilters() {
     PositionTable& t = positionTable;
     std::fill(t.keyLines.begin(), t.keyLines.end(), KeyLine{});
-    for (uint64_t i = 0; i < t.capacity; ++i)
-        if (!isEmpty(t.entries[i])) countKeyChange(0, storedKeyBits(t.entries[i]));
-    rebuildLoopKeyFilter();
-}
-
-void rebuildLoopKeyFilter() {
-    PositionTable& t = positionTable;
-    t.loopKeyFilter.assign(size_t(1) << (LOOP_FILTER_BITS_LOG2 - 6), 0);
+    std::fill(t.loopKeyFilter.begin(), t.loopKeyFilter.end(), 0);
     for (uint64_t i = 0; i < t.capacity; ++i) {
         const TableEntry& e = t.entries[i];
+        if (!isEmpty(e)) countKeyChange(0, storedKeyBits(e));
         if (e.flags & Loop) noteLoopKey(storedKeyBits(e));
     }
 }
