@@ -67,13 +67,11 @@ int32_t capThreshold(int64_t t) { return int32_t(std::min<int64_t>(t, LARGEST_FI
 
 // The orthodox futile-interposition rule: a defender's drop that the attacker
 // takes for nothing is left out of the selection while other replies are open.
-bool leavesOutFutileDrops(const SearchContext& ctx, const Position& node) {
+// futile: the number of unresolved children that are futile drops.
+bool leavesOutFutileDrops(const SearchContext& ctx, const Position& node, int futile) {
     if (problem.RuleFlags != ORTHODOX_RULES || problem.restrictionKind != RESTRICTION_NONE) return false;
     if (isOrNode(ctx, node)) return false;
     if (pnStalledDnGrew(node)) return false;
-    int futile = 0;
-    for (const Position& c : *node.children)
-        if (c.futileDrop && isUnresolvedNode(c)) ++futile;
     return futile < node.openChildCount;
 }
 
@@ -514,17 +512,20 @@ struct SpareChildList {
 }  // namespace
 
 ChildSelection selectChild(SearchContext& ctx, Position& node, int16_t depth) {
-    int open = 0;
+    int open = 0, futile = 0;
     for (Position& c : *node.children) {
         if (c.visitCount == 0 && c.proofNumber == 1 && c.disproofNumber == 1)
             if (lookup(ctx, c, int16_t(depth - 1))) c.visitCount = 1;
-        if (isUnresolvedNode(c)) ++open;
+        if (isUnresolvedNode(c)) {
+            ++open;
+            futile += c.futileDrop != 0;
+        }
     }
     node.openChildCount = open;
     node.sumAllowed = 1;
 
     const bool orNode = isOrNode(ctx, node);
-    const bool leaveOutFutile = leavesOutFutileDrops(ctx, node);
+    const bool leaveOutFutile = leavesOutFutileDrops(ctx, node, futile);
     ChildSelection s;
     for (Position& c : *node.children) {
         if (leaveOutFutile && isLeftOutFutileDrop(c)) continue;
