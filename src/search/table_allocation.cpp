@@ -85,9 +85,9 @@ bool allocatePositionTable(uint64_t capacity) {
     t.verificationDepth = 0x7FFF;
     t.verificationPly = 0;
     t.loopKeyFilter.assign(size_t(1) << (LOOP_FILTER_BITS_LOG2 - 6), 0);
-    // A line per 32 entries (eight filter bits and two counts each), at
-    // most 32 MB of them.
-    t.keyLineBitsLog2 = std::clamp(64 - __builtin_clzll(capacity) - 5, 0, 19);
+    // About a line per 32 entries (eight filter bits and two counts each;
+    // the power of two at or below), at most 32 MB of them.
+    t.keyLineBitsLog2 = std::clamp(63 - __builtin_clzll(capacity + 1) - 5, 0, 19);
     t.keyLines.assign(size_t(1) << t.keyLineBitsLog2, KeyLine{});
     // Every entry is empty, so the scan the count asks for would find none.
     t.usedCount = 0;
