@@ -25,7 +25,9 @@ protected:
         child.disproofNumber = 4;
         child.proofThreshold = 9;
         child.disproofThreshold = LARGEST_FINITE;
-        reportPath = ::testing::TempDir() + "kelvaro-trace-report.txt";
+        // ctest runs the tests of this fixture side by side: one file each.
+        reportPath = ::testing::TempDir() + "kelvaro-trace-" +
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
         searchContext.reportStream.open(reportPath, std::ios::binary | std::ios::trunc);
     }
     void TearDown() override {
