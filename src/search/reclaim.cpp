@@ -166,13 +166,37 @@ void emptyEntry(TableEntry& e) {
     e.flags = Free;
 }
 
+namespace {
+
+// A purge empties through emptyEntry, which keeps every count exact; what it
+// leaves behind are filter bits of keys gone (and counts stuck at 15), which
+// only lengthen walks. Recounting sheds them at the price of one more pass
+// over the whole table, so it is done only when the purge emptied a good
+// share of the table: a large table barely used would otherwise pay a pass
+// over all its memory at every step of the verification for nothing.
+void refreshKeyFiltersAfterPurge(uint64_t emptied) {
+    if (emptied >= positionTable.capacity / 16) rebuildKeyFilters();
+}
+
+}  // namespace
+
 void purgeMarkedEntries() {
     PositionTable& t = positionTable;
+    // No key of a loop entry outlives this pass, so the loop-key filter is
+    // rebuilt exactly as it goes (from the keyless slots that keep the flag).
+    std::fill(t.loopKeyFilter.begin(), t.loopKeyFilter.end(), 0);
+    uint64_t emptied = 0;
     for (uint64_t i = 0; i < t.capacity; ++i) {
         TableEntry& e = t.entries[i];
-        if (!isEmpty(e) && (e.flags & Loop)) emptyEntry(e);
+        if (!(e.flags & Loop)) continue;
+        if (isEmpty(e)) {
+            noteLoopKey(storedKeyBits(e));
+        } else {
+            emptyEntry(e);
+            ++emptied;
+        }
     }
-    rebuildKeyFilters();
+    refreshKeyFiltersAfterPurge(emptied);
 }
 
 // Keeps what stays valid below the verification marker: resolved entries
@@ -182,6 +206,7 @@ void purgeUnmarkedEntries() {
     PositionTable& t = positionTable;
     const int depth = t.verificationDepth;
     const int ply = t.verificationPly;
+    uint64_t emptied = 0;
     for (uint64_t i = 0; i < t.capacity; ++i) {
         TableEntry& e = t.entries[i];
         if (!isLive(e) || (e.flags & Protected)) continue;
@@ -189,7 +214,10 @@ void purgeUnmarkedEntries() {
         const int length = e.length;
         const bool resolved = (e.proofNumber == 0 || e.disproofNumber == 0) && !loop;
         const bool beyondDepth = (isProof(e) || (isDisproof(e) && !loop)) && length > depth;
-        if (!((resolved || length >= ply) && !beyondDepth)) emptyEntry(e);
+        if (!((resolved || length >= ply) && !beyondDepth)) {
+            emptyEntry(e);
+            ++emptied;
+        }
     }
-    rebuildKeyFilters();
+    refreshKeyFiltersAfterPurge(emptied);
 }
