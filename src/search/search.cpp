@@ -477,7 +477,7 @@ struct ChildListLink {
 // thousands of plies deep), is let go, so the spares stay small beside the
 // table.
 constexpr size_t SPARE_LIST_CAPACITY = 32;
-constexpr size_t SPARE_BYTES_LIMIT = size_t(16) << 20;
+constexpr size_t SPARE_BYTES_LIMIT = size_t(8) << 20;
 
 struct SpareChildList {
     ChildList& list;
