@@ -236,7 +236,7 @@ ResumeOutcome resumeNode(SearchContext& ctx, Position& node, int16_t depth, Chil
     if (child->searchStatus == STATUS_INTERRUPTED) {
         node.searchStatus = STATUS_INTERRUPTED;
         aggregate(ctx, node);
-        savePath(ctx, node);
+        savePath(ctx, node, SavedChildren::Taken);
         return ResumeOutcome::Interrupted;
     }
     return ResumeOutcome::Rebuilt;
@@ -435,7 +435,7 @@ void followComposerLineOnly(SearchContext& ctx, Position& node, Position& child,
     }
     if (child.searchStatus == STATUS_INTERRUPTED) {
         node.searchStatus = STATUS_INTERRUPTED;
-        savePath(ctx, node);
+        savePath(ctx, node, SavedChildren::Taken);
     }
 }
 
@@ -665,7 +665,7 @@ void classifyLeaf(Position& node, int r, int16_t depth) {
     store(node, 0);
 }
 
-void savePath(SearchContext& ctx, Position& node) {
+void savePath(SearchContext& ctx, Position& node, SavedChildren how) {
     if (node.searchStatus != STATUS_INTERRUPTED) return;
     ResumeRecord r{};
     r.lastMove = node.lastMove;
@@ -678,7 +678,12 @@ void savePath(SearchContext& ctx, Position& node) {
     // The saved records outlive the node and go to the suspend file whole.
     if (node.children)
         for (Position& c : *node.children) ensureAttackMaps(c);
-    ctx.savedChildLists.push_front(node.children ? *node.children : ChildList{});
+    if (!node.children)
+        ctx.savedChildLists.emplace_front();
+    else if (how == SavedChildren::Taken)
+        ctx.savedChildLists.push_front(std::move(*node.children));
+    else
+        ctx.savedChildLists.push_front(*node.children);
 }
 
 void search(SearchContext& ctx, Position& node, int16_t depth) {
@@ -725,5 +730,5 @@ void search(SearchContext& ctx, Position& node, int16_t depth) {
     storeNode(ctx, node, depth);
     if (isResolved(node)) freeChildEntries(ctx, node, depth);
     ctx.resuming = 0;
-    savePath(ctx, node);
+    savePath(ctx, node, SavedChildren::Taken);
 }

@@ -36,8 +36,11 @@ void aggregate(SearchContext& ctx, Position& node);
 void updateTreeSize(SearchContext& ctx, Position& node);
 void classifyLeaf(Position& node, int expansionResult, int16_t depth);
 // Records an interrupted node at the front of resumePath and its child list
-// at the front of savedChildLists.
-void savePath(SearchContext& ctx, Position& node);
+// at the front of savedChildLists. A caller about to drop the list lets it
+// be taken instead of copied: the copies of a path a thousand plies deep
+// would double the memory its lists hold at the moment of the stop.
+enum class SavedChildren { Copied, Taken };
+void savePath(SearchContext& ctx, Position& node, SavedChildren how = SavedChildren::Copied);
 
 // The thresholds given to the child about to be searched.
 void setChildThresholds(SearchContext& ctx, const Position& node, Position& child, const ChildSelection& s);
