@@ -57,8 +57,8 @@ constexpr uint8_t GENERATION_MASK = 0xF0;
 // share it; a walk that has met that many slots of its own key knows that
 // no further slot holds it and stops, instead of running to the probe bound
 // as it must in a crowded table. A count that reaches 15 sticks there until
-// the next recount (after the table is filled from elsewhere, and at every
-// reclamation and purge).
+// the next recount (after the table is filled from elsewhere, at every
+// reclamation, and after a purge that emptied much of the table).
 struct alignas(64) KeyLine {
     uint64_t written[4];  // 256 filter bits
     uint8_t counts[32];   // 64 four-bit counts
@@ -83,10 +83,11 @@ struct PositionTable {
     // One bit per hash of the key bits of every entry given the Loop flag
     // since the filter was last rebuilt: a clear bit proves that no slot
     // holds a loop entry of such a key, which spares most lookups the walk
-    // of the path key's slots. Bits are never cleared between rebuilds.
+    // of the path key's slots. Bits are cleared only by a rebuild and by the
+    // purge that empties every loop entry.
     std::vector<uint64_t> loopKeyFilter;
     // What the table holds of each key, by a hash of its key bits (see
-    // KeyLine): sized with the table, two bytes per entry.
+    // KeyLine): sized with the table, two bytes per entry, at most 16 MB.
     std::vector<KeyLine> keyLines;
     int keyLineBitsLog2 = 0;
     // The verification progress marker read by the purge of unmarked entries.
@@ -179,6 +180,7 @@ inline KeyPlace keyPlaceOf(uint64_t keyBits) {
     return {&t.keyLines[line], unsigned(h >> 16) & 255, unsigned(h >> 24) & 63};
 }
 inline bool wasWritten(const KeyPlace& p) { return p.line->written[p.bit >> 6] >> (p.bit & 63) & 1; }
+inline void markWritten(const KeyPlace& p) { p.line->written[p.bit >> 6] |= uint64_t(1) << (p.bit & 63); }
 inline int countAt(const KeyPlace& p) { return p.line->counts[p.count >> 1] >> ((p.count & 1) * 4) & 15; }
 inline void addToCount(const KeyPlace& p, int change) {
     const int count = countAt(p);
@@ -195,7 +197,7 @@ inline void countKeyChange(uint64_t before, uint64_t after) {
     if (after != 0) {
         const KeyPlace p = keyPlaceOf(after);
         addToCount(p, +1);
-        p.line->written[p.bit >> 6] |= uint64_t(1) << (p.bit & 63);
+        markWritten(p);
     }
 }
 
