@@ -222,14 +222,14 @@ struct RoundTrip {
 // Stops a problem, saves, resumes with Yes (the deletion question at the end
 // is answered No by the end of input), and expects what the stopped run found
 // in its verification and what the resumed run shows from resumedFrom on to
-// be what an uninterrupted run shows from its shorter-mate check on. A run taken up
-// in its first search searches again from the table as it was saved, on
-// another course than the uninterrupted run: the file keeps neither the
-// table's touches towards its next generation, nor the root's killer move,
-// nor the deepest ply the stopped search had reached, and the last node of
-// the saved path is expanded afresh (its saved children are not used). So
-// where two moves mate equally it may take the other one: then only the
-// kinds of findings can be compared.
+// be what an uninterrupted run shows from its shorter-mate check on. A run
+// taken up in its first search searches again from the table as it was
+// saved, on another course than the uninterrupted run: the file keeps
+// neither the table's touches towards its next generation, nor the root's
+// killer move, nor the deepest ply the stopped search had reached, and the
+// last node of the saved path is expanded afresh (its saved children are not
+// used). So where two moves mate equally it may take the other one: then
+// only the kinds of findings can be compared.
 void expectRoundTrip(const std::string& problemPath, const std::vector<TerminalStep>& stop,
                      const std::string& resumedBanner, const std::string& resumedFrom, bool exactly,
                      RoundTrip* consoles = nullptr) {

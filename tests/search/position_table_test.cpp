@@ -502,12 +502,14 @@ TEST_F(SmallTable, KeyCountsFollowEveryWriteOfASlotsKeyAndNeverCutAWalkShort) {
         }
     }
 
-    std::vector<uint8_t> kept;
-    for (const KeyLine& line : positionTable.keyLines) kept.insert(kept.end(), line.counts, line.counts + 32);
+    auto allCounts = [] {
+        std::vector<uint8_t> counts;
+        for (const KeyLine& line : positionTable.keyLines) counts.insert(counts.end(), line.counts, line.counts + 32);
+        return counts;
+    };
+    const std::vector<uint8_t> kept = allCounts();
     rebuildKeyFilters();
-    std::vector<uint8_t> recounted;
-    for (const KeyLine& line : positionTable.keyLines) recounted.insert(recounted.end(), line.counts, line.counts + 32);
-    EXPECT_TRUE(kept == recounted) << "the counts drifted from the table";
+    EXPECT_TRUE(kept == allCounts()) << "the counts drifted from the table";
 
     // The same answers with every walk run to its bound.
     std::vector<const TableEntry*> early, full;
