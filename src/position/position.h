@@ -6,21 +6,51 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "position/types.h"
 
 struct Position;
 
+// Storage of child lists. Lists are made and dropped in stack order, one per
+// ply of the search path, and most hold one of a few small sizes. Storage of
+// up to CHILD_STORAGE_KEPT_RECORDS records is kept, when freed, on a list per
+// size, so that the next list of that size takes it back (still in cache)
+// instead of asking the allocator; at most CHILD_STORAGE_KEPT_BYTES are kept
+// in all, per thread. Exact sizes matter: a list holding storage bigger than
+// it needs would multiply the memory of a path a thousand plies deep.
+constexpr size_t CHILD_STORAGE_KEPT_RECORDS = 32;
+constexpr size_t CHILD_STORAGE_KEPT_BYTES = size_t(8) << 20;
+Position* takeChildStorage(size_t records);
+void giveBackChildStorage(Position* storage, size_t records);
+// The bytes of storage kept by the calling thread.
+size_t keptChildStorageBytes();
+
 // Growing a child list leaves the new records uninitialised: every child is
 // written whole by makeChild, so zero-filling it first is wasted work.
 template <typename T>
-struct UninitialisedGrowth : std::allocator<T> {
+struct ChildListAllocator : std::allocator<T> {
+    using value_type = T;
     template <typename U>
     struct rebind {
-        using other = UninitialisedGrowth<U>;
+        using other = ChildListAllocator<U>;
     };
-    using std::allocator<T>::allocator;
+    ChildListAllocator() = default;
+    template <typename U>
+    ChildListAllocator(const ChildListAllocator<U>&) noexcept {}
+    T* allocate(size_t n) {
+        if constexpr (std::is_same_v<T, Position>)
+            return takeChildStorage(n);
+        else
+            return std::allocator<T>::allocate(n);
+    }
+    void deallocate(T* p, size_t n) noexcept {
+        if constexpr (std::is_same_v<T, Position>)
+            giveBackChildStorage(p, n);
+        else
+            std::allocator<T>::deallocate(p, n);
+    }
     template <typename U>
     void construct(U* p) noexcept {
         ::new (static_cast<void*>(p)) U;
@@ -29,9 +59,13 @@ struct UninitialisedGrowth : std::allocator<T> {
     void construct(U* p, Args&&... args) {
         ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
     }
+    template <typename U>
+    bool operator==(const ChildListAllocator<U>&) const noexcept {
+        return true;
+    }
 };
 
-using ChildList = std::vector<Position, UninitialisedGrowth<Position>>;
+using ChildList = std::vector<Position, ChildListAllocator<Position>>;
 
 constexpr int BOARD_CELLS = 192;   // 12 rows of 16 cells; Square s lives in cell s + 16
 constexpr int ATTACK_CELLS = 176;  // attack words indexed by Square 0..175

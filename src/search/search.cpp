@@ -470,45 +470,6 @@ struct ChildListLink {
     ~ChildListLink() { node.children = nullptr; }
 };
 
-// Child lists are made and dropped in stack order, one per ply of the path.
-// Each ply keeps the storage of its last list for the next node at that ply,
-// which spares the allocator and finds the memory still in cache. Storage
-// beyond a modest size, or beyond a modest total over all plies (a search
-// thousands of plies deep), is let go, so the spares stay small beside the
-// table.
-constexpr size_t SPARE_LIST_CAPACITY = 32;
-constexpr size_t SPARE_BYTES_LIMIT = size_t(8) << 20;
-
-struct SpareChildList {
-    ChildList& list;
-    int16_t ply;
-    static std::vector<ChildList>& spares() {
-        static std::vector<ChildList> lists(MAX_PLY_KEYS + 2);
-        return lists;
-    }
-    static size_t& spareBytes() {
-        static size_t bytes = 0;
-        return bytes;
-    }
-    static size_t bytesOf(const ChildList& l) { return l.capacity() * sizeof(Position); }
-
-    SpareChildList(ChildList& l, int16_t p) : list(l), ply(p) {
-        if (ply < 0 || size_t(ply) >= spares().size()) return;
-        list.swap(spares()[size_t(ply)]);
-        spareBytes() -= bytesOf(list);
-    }
-    ~SpareChildList() {
-        if (ply < 0 || size_t(ply) >= spares().size() || list.capacity() > SPARE_LIST_CAPACITY ||
-            spareBytes() + bytesOf(list) > SPARE_BYTES_LIMIT)
-            return;
-        ChildList& spare = spares()[size_t(ply)];
-        if (spare.capacity() != 0) return;  // taken meanwhile (a nested search at this ply)
-        list.clear();
-        list.swap(spare);
-        spareBytes() += bytesOf(spare);
-    }
-};
-
 }  // namespace
 
 ChildSelection selectChild(SearchContext& ctx, Position& node, int16_t depth) {
@@ -692,7 +653,6 @@ void search(SearchContext& ctx, Position& node, int16_t depth) {
         node.previousDisproofNumber = node.disproofNumber;
     }
     ChildList children;
-    SpareChildList spare{children, node.ply};
     node.children = &children;
     ChildListLink link{node};
 
