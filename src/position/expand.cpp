@@ -54,15 +54,29 @@ int stepDirection(int sq, int target) {
     return offset < -18 || offset > 18 ? -1 : directionsByOffset.of[offset + 18];
 }
 
-// The direction number (0..7) of the line from sq to target, -1 when the two
-// squares share no rank, file or diagonal. A walk along any other direction
-// meets the frame before it could reach target.
-int lineDirection(int sq, int target) {
-    const int df = fileOf(target) - fileOf(sq), dr = rankOf(target) - rankOf(sq);
-    if (df == 0 && dr == 0) return -1;
-    if (df != 0 && dr != 0 && df != dr && df != -dr) return -1;
-    return directionsByOffset.of[16 * ((df > 0) - (df < 0)) + ((dr > 0) - (dr < 0)) + 18];
-}
+// Line direction numbers by offset + 136: between two squares of the board
+// the offset 16 * files + ranks (each -8..8) names the pair of differences,
+// so it alone tells the line.
+struct LinesByOffset {
+    static constexpr int MAX_OFFSET = 16 * 8 + 8;
+    int8_t of[2 * MAX_OFFSET + 1];
+    constexpr LinesByOffset() : of{} {
+        for (int8_t& d : of) d = -1;
+        for (int df = -8; df <= 8; ++df)
+            for (int dr = -8; dr <= 8; ++dr) {
+                if (df == 0 && dr == 0) continue;
+                if (df != 0 && dr != 0 && df != dr && df != -dr) continue;
+                const int unitStep = 16 * ((df > 0) - (df < 0)) + ((dr > 0) - (dr < 0));
+                of[16 * df + dr + MAX_OFFSET] = directionsByOffset.of[unitStep + 18];
+            }
+    }
+};
+constexpr LinesByOffset linesByOffset;
+
+// The direction number (0..7) of the line from sq to target (both on the
+// board), -1 when the two squares share no rank, file or diagonal. A walk
+// along any other direction meets the frame before it could reach target.
+int lineDirection(int sq, int target) { return linesByOffset.of[target - sq + LinesByOffset::MAX_OFFSET]; }
 
 // Whether the attacker's move leaves the defender's king attacked: the
 // answer of making the move on a copy and testing the defender's king, at
