@@ -1,6 +1,7 @@
 #include "position/expand.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdlib>
 
 #include "frontend/problem_header.h"
@@ -76,7 +77,10 @@ constexpr LinesByOffset linesByOffset;
 // The direction number (0..7) of the line from sq to target (both on the
 // board), -1 when the two squares share no rank, file or diagonal. A walk
 // along any other direction meets the frame before it could reach target.
-int lineDirection(int sq, int target) { return linesByOffset.of[target - sq + LinesByOffset::MAX_OFFSET]; }
+int lineDirection(int sq, int target) {
+    assert(isBoardSquare(sq) && isBoardSquare(target));
+    return linesByOffset.of[target - sq + LinesByOffset::MAX_OFFSET];
+}
 
 // Whether the attacker's move leaves the defender's king attacked: the
 // answer of making the move on a copy and testing the defender's king, at
