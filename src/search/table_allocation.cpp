@@ -87,9 +87,9 @@ bool allocatePositionTable(uint64_t capacity) {
     t.loopKeyFilter.assign(size_t(1) << (LOOP_FILTER_BITS_LOG2 - 6), 0);
     // About a line per 32 entries (eight filter bits and two counts each;
     // the power of two at or below), at most 16 MB of them: beside a table
-    // of gigabytes the search path of a problem of a thousand moves and
-    // more needs its own tens of megabytes, and the whole must stay within
-    // the table and 64 MB.
+    // of gigabytes the child lists of a search path a thousand plies and
+    // more deep need their own megabytes (some 10 KB a ply), and the whole
+    // must stay within the table and 64 MB.
     t.keyLineBitsLog2 = std::clamp(63 - __builtin_clzll(capacity + 1) - 5, 0, 18);
     t.keyLines.assign(size_t(1) << t.keyLineBitsLog2, KeyLine{});
     // Every entry is empty, so the scan the count asks for would find none.
