@@ -55,31 +55,29 @@ int stepDirection(int sq, int target) {
     return offset < -18 || offset > 18 ? -1 : directionsByOffset.of[offset + 18];
 }
 
-// Line direction numbers by offset + 136: between two squares of the board
-// the offset 16 * files + ranks (each -8..8) names the pair of differences,
-// so it alone tells the line.
-struct LinesByOffset {
-    static constexpr int MAX_OFFSET = 16 * 8 + 8;
-    int8_t of[2 * MAX_OFFSET + 1];
-    constexpr LinesByOffset() : of{} {
-        for (int8_t& d : of) d = -1;
+// Line direction numbers by the differences of file and rank (each -8..8,
+// offset by 8) from one square of the board to another: the king direction
+// (0..7) that leads from the one to the other, -1 when they share no rank,
+// file or diagonal.
+struct LinesByDifference {
+    int8_t of[17][17];
+    constexpr LinesByDifference() : of{} {
         for (int df = -8; df <= 8; ++df)
             for (int dr = -8; dr <= 8; ++dr) {
-                if (df == 0 && dr == 0) continue;
-                if (df != 0 && dr != 0 && df != dr && df != -dr) continue;
+                const bool onLine = (df != 0 || dr != 0) && (df == 0 || dr == 0 || df == dr || df == -dr);
                 const int unitStep = 16 * ((df > 0) - (df < 0)) + ((dr > 0) - (dr < 0));
-                of[16 * df + dr + MAX_OFFSET] = directionsByOffset.of[unitStep + 18];
+                of[df + 8][dr + 8] = onLine ? directionsByOffset.of[unitStep + 18] : int8_t(-1);
             }
     }
 };
-constexpr LinesByOffset linesByOffset;
+constexpr LinesByDifference linesByDifference;
 
 // The direction number (0..7) of the line from sq to target (both on the
 // board), -1 when the two squares share no rank, file or diagonal. A walk
 // along any other direction meets the frame before it could reach target.
 int lineDirection(int sq, int target) {
     assert(isBoardSquare(sq) && isBoardSquare(target));
-    return linesByOffset.of[target - sq + LinesByOffset::MAX_OFFSET];
+    return linesByDifference.of[fileOf(target) - fileOf(sq) + 8][rankOf(target) - rankOf(sq) + 8];
 }
 
 // Whether the attacker's move leaves the defender's king attacked: the
