@@ -27,10 +27,14 @@ void giveBackChildStorage(Position* storage, size_t records);
 // The bytes of storage kept by the calling thread.
 size_t keptChildStorageBytes();
 
-// Growing a child list leaves the new records uninitialised: every child is
-// written whole by makeChild, so zero-filling it first is wasted work.
+// The allocator of child lists: storage from the kept lists above, and
+// growth that leaves the new records uninitialised (every child is written
+// whole by makeChild, so zero-filling it first is wasted work). It is a
+// template only because containers ask for it by its element type; it is
+// used for Position alone.
 template <typename T>
-struct ChildListAllocator : std::allocator<T> {
+struct ChildListAllocator {
+    static_assert(std::is_same_v<T, Position>);
     using value_type = T;
     template <typename U>
     struct rebind {
@@ -39,18 +43,8 @@ struct ChildListAllocator : std::allocator<T> {
     ChildListAllocator() = default;
     template <typename U>
     ChildListAllocator(const ChildListAllocator<U>&) noexcept {}
-    T* allocate(size_t n) {
-        if constexpr (std::is_same_v<T, Position>)
-            return takeChildStorage(n);
-        else
-            return std::allocator<T>::allocate(n);
-    }
-    void deallocate(T* p, size_t n) noexcept {
-        if constexpr (std::is_same_v<T, Position>)
-            giveBackChildStorage(p, n);
-        else
-            std::allocator<T>::deallocate(p, n);
-    }
+    T* allocate(size_t n) { return takeChildStorage(n); }
+    void deallocate(T* p, size_t n) noexcept { giveBackChildStorage(p, n); }
     template <typename U>
     void construct(U* p) noexcept {
         ::new (static_cast<void*>(p)) U;
