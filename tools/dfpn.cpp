@@ -1,6 +1,6 @@
 // dfpn FILE DEPTH: one search of a problem file's position at the given depth.
 // Prints one line, read by scripts and benchmarks:
-//   pn=P dn=D nodes=N seconds=S
+//   pn=P dn=D nodes=N seconds=S [length=L, the moves to mate of a proof]
 #include <sys/time.h>
 
 #include <cstdio>
@@ -70,7 +70,11 @@ int main(int argc, char* argv[]) {
         std::cerr << "dfpn: cannot start the solving thread\n";
         return 1;
     }
-    std::printf("pn=%d dn=%d nodes=%llu seconds=%.3f\n", root.proofNumber, root.disproofNumber,
+    std::printf("pn=%d dn=%d nodes=%llu seconds=%.3f", root.proofNumber, root.disproofNumber,
                 (unsigned long long)ctx.nodeCount, now() - start);
+    // A proof's length as the table holds it: moves to mate.
+    const TableEntry* e = root.proofNumber == 0 ? lookup(ctx, root, int16_t(depth)) : nullptr;
+    if (e && isProof(*e)) std::printf(" length=%d", e->length);
+    std::printf("\n");
     return 0;
 }

@@ -11,6 +11,7 @@
 #include "position/expand.h"
 #include "position/movegen.h"
 #include "position/moves.h"
+#include "search/futile_interposition.h"
 #include "search/keyboard.h"
 #include "search/position_table.h"
 
@@ -75,11 +76,19 @@ MoveLine withMoveInFront(Move m, const MoveLine& rest) {
 }
 
 // The node's child list lives in the builder's frame; the link must not
-// outlive it.
+// outlive it. With a depth, the futile interpositions are no replies: a
+// stop while they are tested leaves the node stopped.
 struct ExpandedNode {
     Position& node;
     ChildList children;
     ExpandedNode(SearchContext& ctx, Position& n) : node(n) { expandNode(ctx, node, &children); }
+    ExpandedNode(SearchContext& ctx, Position& n, int16_t depth) : node(n) {
+        if (expandNode(ctx, node, &children) <= 0) return;
+        if (removeFutileInterpositions(ctx, node, children, depth).interrupted) {
+            node.searchStatus = STATUS_INTERRUPTED;
+            children.clear();
+        }
+    }
     ~ExpandedNode() { node.children = nullptr; }
     bool empty() const { return children.empty(); }
 };
@@ -230,6 +239,15 @@ Choice chooseDefence(SearchContext& ctx, Position& node, const std::deque<Positi
     return best;
 }
 
+// A defender left with no reply (every one a futile interposition): the
+// empty line is the whole of its solution, though the table, which counts
+// from the first proof found, may give it a longer one.
+bool hasNoReply(SearchContext& ctx, Position& p, int depth) {
+    if (isAttackerNode(ctx, p)) return false;
+    ExpandedNode x(ctx, p, int16_t(depth));
+    return p.searchStatus != STATUS_INTERRUPTED && x.empty();
+}
+
 Choice chooseMate(SearchContext& ctx, Position& node, const std::deque<Position*>& candidates, int lmin) {
     Choice best;
     if (lmin == 0) {
@@ -242,7 +260,7 @@ Choice chooseMate(SearchContext& ctx, Position& node, const std::deque<Position*
             node.searchStatus = STATUS_INTERRUPTED;
             break;
         }
-        if (line.empty()) continue;
+        if (line.empty() && !hasNoReply(ctx, *c, lmin)) continue;
         if (!best.child || line.size() < best.line.size()) {
             best.child = c;
             best.line = std::move(line);
@@ -303,7 +321,8 @@ MoveLine buildMateSolution(SearchContext& ctx, Position& node, int16_t n) {
     showBuildProgress(node, "暫定解構築中：");
 
     const Move composer = composerMoveAt(ctx, node);
-    ExpandedNode x(ctx, node);
+    ExpandedNode x(ctx, node, n);
+    if (node.searchStatus == STATUS_INTERRUPTED) return {};
     MoveLine forced;
     if (followForcedLine(ctx, x, composer, n, buildMateSolution, forced)) return forced;
     if (x.empty()) return {};
@@ -327,7 +346,10 @@ MoveLine buildMateSolution(SearchContext& ctx, Position& node, int16_t n) {
     std::deque<Position*> candidates;
     if (defender) {
         candidates = defenderCandidates(ctx, x.children, lmax);
-        if (lmax < d) storeShorterProof(node, lmax + 1);
+        // A futile interposition taken off the replies may need more moves
+        // than every reply left.
+        const int needed = std::max<int>(lmax + 1, node.futileMateLength);
+        if (needed < n) storeShorterProof(node, needed);
     } else {
         candidates = attackerCandidates(ctx, x.children, lmin);
         if (lmin < d) storeShorterProof(node, lmin + 1);
@@ -350,7 +372,8 @@ MoveLine buildNoMateLine(SearchContext& ctx, Position& node, int16_t n) {
     showBuildProgress(node, "暫定不詰解構築中：");
 
     const Move composer = composerMoveAt(ctx, node);
-    ExpandedNode x(ctx, node);
+    ExpandedNode x(ctx, node, n);
+    if (node.searchStatus == STATUS_INTERRUPTED) return {};
     MoveLine forced;
     if (followForcedLine(ctx, x, composer, n, buildNoMateLine, forced)) return forced;
     if (x.empty()) return {};

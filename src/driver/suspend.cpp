@@ -16,6 +16,7 @@
 #include "position/hash_keys.h"
 #include "position/movegen.h"
 #include "position/moves.h"
+#include "search/futile_interposition.h"
 #include "search/search_context.h"
 
 bool suspendFileWritten = false;
@@ -46,7 +47,14 @@ bool failurePresent(const SearchContext& ctx) {
     return ctx.refutedPosition.lastMove.from != 0 || ctx.refutedPosition.lastMove.to != 0;
 }
 
+// The file begins with this mark. Files of earlier builds have none: their
+// tables were computed under a rule that counted every interposition, and
+// must not be resumed under the present one. A change of what the table
+// means changes the version digit.
+constexpr char SUSPEND_FILE_MARK[8] = {'K', 'V', 'S', 'U', 'S', 'P', '0', '2'};
+
 void writeState(FieldWriter& w, const SearchContext& ctx, const PositionTable& t, int32_t elapsed) {
+    w.bytes(SUSPEND_FILE_MARK, sizeof SUSPEND_FILE_MARK);
     w.value<int32_t>(elapsed);
     w.value<uint32_t>(problem.RuleFlags);
     w.value<int32_t>(problem.restrictionKind);
@@ -399,8 +407,14 @@ bool isPlausiblePosition(const Position& pos) {
         }
     for (int code = 17; code <= 39; ++code)
         for (int i = 1; i <= pos.hand[code]; ++i) handKey ^= hashTables.handKeys[code - 17][i];
+    // A candidate of the futile-interposition rule carries the mark of its
+    // square in its key.
+    if (pos.interpositionRole > INTERPOSITION_FREE_CAPTURE) return false;
+    const bool candidate = pos.interpositionRole == INTERPOSITION_CANDIDATE;
+    if (candidate ? !isBoardSquare(pos.interpositionSquare) : pos.interpositionSquare != 0) return false;
+    const uint64_t mark = candidate ? candidateMark(pos.interpositionSquare) : 0;
     if (boardKey != pos.boardKey || handKey != pos.handKey ||
-        withSideBit(boardKey ^ handKey, pos.sideToMove) != pos.positionKey)
+        (withSideBit(boardKey ^ handKey, pos.sideToMove) ^ mark) != pos.positionKey)
         return false;
     Position* fresh = new Position(pos);
     computeAttackMaps(*fresh);
@@ -437,6 +451,13 @@ void offerSave(const MoveLine& line) {
 
 ResumeResult readSuspendFile(std::FILE* file, uint64_t size, PositionTable& table, const Position& initial) {
     FieldReader r{file, size};
+    char mark[sizeof SUSPEND_FILE_MARK] = {};
+    if (!r.bytes(mark, sizeof mark) || std::memcmp(mark, SUSPEND_FILE_MARK, sizeof mark) != 0) {
+        refuseResume("エラー：待避ファイル " + positionTable.suspendFileName +
+                     " は以前の版で作られたものか、待避ファイルではありません。この版では再開できません。\n"
+                     "待避ファイルを削除するか名前を変えてから、改めて実行してください");
+        return ResumeResult::REFUSED;
+    }
     SavedState s;
     readFigures(r, s.f);
     if (!r.ok) {

@@ -33,6 +33,7 @@
 #include "position/expand.h"
 #include "position/movegen.h"
 #include "position/moves.h"
+#include "search/futile_interposition.h"
 #include "search/keyboard.h"
 #include "search/position_table.h"
 #include "search/search.h"
@@ -451,6 +452,8 @@ MoveLine verifySolution(SearchContext& ctx, Position& node, MoveLine line, bool 
     consoleOut() << heading << (displayWidth(heading) > HEADING_WIDTH_LIMIT ? "：" : "\t：") << std::flush;
 
     const int r = expandNode(ctx, node, &children);
+    if (r > 0 && removeFutileInterpositions(ctx, node, children, int16_t(s.a)).interrupted)
+        return stopMainLineCheck(s);
     if (r <= 0 || children.empty()) {
         classifyLeaf(node, r, int16_t(s.a));
         return {s.m0};

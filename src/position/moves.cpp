@@ -279,6 +279,9 @@ void startChild(const Position& parent, Position& child, Move move) {
     child.killerMove = 0;
     child.sumAllowed = 1;
     child.futileDrop = 0;
+    child.interpositionRole = INTERPOSITION_NONE;
+    child.interpositionSquare = 0;
+    child.futileMateLength = 0;
     child.repetitionChecked = 0;
 
     child.mirrorSymmetric = computeMirrorSymmetric(child);

@@ -99,11 +99,23 @@ struct Position {
     uint8_t repetitionChecked;
     int16_t visitCount;
     uint8_t onIntendedLine;
+    // The square of the interposed piece that the attacker may still take
+    // for free (interpositionRole candidate), else 0. In what is otherwise
+    // padding.
+    uint8_t interpositionSquare;
     ChildList* children;
     uint8_t mirrorSymmetric;
     Move lastMove;  // packed directly after mirrorSymmetric (Move has alignment 1)
     int32_t killerMove;
     uint8_t futileDrop;
+    // What the child is to a futile-interposition test (INTERPOSITION_...).
+    // In what is otherwise padding.
+    uint8_t interpositionRole;
+    // The longest mate that follows one of the futile interpositions taken
+    // off the node's replies when they were last listed for the solution or
+    // its verification: a proof of the node needs that many moves too. In
+    // what is otherwise padding.
+    int16_t futileMateLength;
     int32_t searchStatus;
     int16_t shallowestPly;
     uint64_t boardKey;
@@ -150,11 +162,14 @@ static_assert(offsetof(Position, loopPly) == 1842);
 static_assert(offsetof(Position, repetitionChecked) == 1844);
 static_assert(offsetof(Position, visitCount) == 1846);
 static_assert(offsetof(Position, onIntendedLine) == 1848);
+static_assert(offsetof(Position, interpositionSquare) == 1849);
 static_assert(offsetof(Position, children) == 1856);
 static_assert(offsetof(Position, mirrorSymmetric) == 1864);
 static_assert(offsetof(Position, lastMove) == 1865);
 static_assert(offsetof(Position, killerMove) == 1872);
 static_assert(offsetof(Position, futileDrop) == 1876);
+static_assert(offsetof(Position, interpositionRole) == 1877);
+static_assert(offsetof(Position, futileMateLength) == 1878);
 static_assert(offsetof(Position, searchStatus) == 1880);
 static_assert(offsetof(Position, shallowestPly) == 1884);
 static_assert(offsetof(Position, boardKey) == 1888);
@@ -163,6 +178,15 @@ static_assert(offsetof(Position, positionKey) == 1904);
 static_assert(offsetof(Position, pathKey) == 1912);
 static_assert(offsetof(Position, lastMoveKey) == 1920);
 static_assert(offsetof(Position, parent) == 1928);
+
+// interpositionRole values. A candidate is a position in which a defender's
+// interposed piece stands on its square and may still be taken for
+// nothing: its key carries a mark of that square, since among the
+// attacker's replies there are the free captures, whose two plies (the
+// interposition and the capture) are not counted.
+constexpr uint8_t INTERPOSITION_NONE = 0;
+constexpr uint8_t INTERPOSITION_CANDIDATE = 1;
+constexpr uint8_t INTERPOSITION_FREE_CAPTURE = 2;
 
 // Search status values.
 constexpr int32_t STATUS_RUNNING = 2;

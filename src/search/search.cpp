@@ -11,6 +11,7 @@
 #include "position/expand.h"
 #include "position/hash_keys.h"
 #include "position/moves.h"
+#include "search/futile_interposition.h"
 #include "search/keyboard.h"
 #include "search/position_table.h"
 #include "search/trace.h"
@@ -207,7 +208,7 @@ ResumeOutcome resumeNode(SearchContext& ctx, Position& node, int16_t depth, Chil
         c.parent = &node;
         c.children = nullptr;
         c.searchStatus = STATUS_RUNNING;
-        if (c.proofNumber == 1 && c.disproofNumber == 1) lookup(ctx, c, int16_t(depth - 1));
+        if (c.proofNumber == 1 && c.disproofNumber == 1) lookup(ctx, c, childDepth(c, depth));
     }
     if (resumePath.empty() || children.empty()) {
         // The saved path ends here: carry on with the ordinary loop.
@@ -228,10 +229,10 @@ ResumeOutcome resumeNode(SearchContext& ctx, Position& node, int16_t depth, Chil
         // The diagram starts on a line of its own, as in the progress block.
         consoleOut() << "\n\n" << node.ply + 1 << "手目:" << formatMove(node, next.lastMove) << '\n';
         giveRecordNumbers(*child, next);
-        if (child->proofNumber == 1 && child->disproofNumber == 1) lookup(ctx, *child, int16_t(depth - 1));
+        if (child->proofNumber == 1 && child->disproofNumber == 1) lookup(ctx, *child, childDepth(*child, depth));
         formatDiagram(*child, "");
     }
-    search(ctx, *child, int16_t(depth - 1));
+    search(ctx, *child, childDepth(*child, depth));
     if (problem.traceOn || problem.monitorOn) traceNodeReturn(ctx, node, *child);
     if (child->searchStatus == STATUS_INTERRUPTED) {
         node.searchStatus = STATUS_INTERRUPTED;
@@ -295,6 +296,33 @@ bool settledByRepetition(const SearchContext& ctx, Position& node, int16_t depth
     return true;
 }
 
+// The futile-interposition rule after an expansion: candidates are marked
+// among the defender's replies, and a candidate gets its free captures.
+// Near the depth limit free captures, which count no move, can still mate:
+// a defender whose every reply is a candidate is searched at depth 0, and a
+// candidate at depth 0 or below keeps only its free captures (none: cut off).
+enum class AfterExpansion { Classify, Search, Settled };
+
+AfterExpansion applyInterpositionRule(Position& node, int r, ChildList& children, int16_t depth) {
+    if (r <= 0) return AfterExpansion::Classify;
+    markInterpositionCandidates(node, children);
+    if (node.interpositionRole == INTERPOSITION_CANDIDATE && node.sideToMove == ATTACKER) {
+        addFreeCaptures(node, children, depth);
+        if (depth > 0) return AfterExpansion::Classify;
+        if (!children.empty()) return AfterExpansion::Search;
+        cutOff(node);
+        node.loopDisproof = 0;
+        node.openTreeSize = 0;
+        node.loopPly = NO_PLY;
+        store(node, depth);
+        return AfterExpansion::Settled;
+    }
+    const bool allCandidates = std::all_of(children.begin(), children.end(), [](const Position& c) {
+        return c.interpositionRole == INTERPOSITION_CANDIDATE;
+    });
+    return depth == 0 && allCandidates ? AfterExpansion::Search : AfterExpansion::Classify;
+}
+
 // The composer's reply at this node, when the search follows the entered line.
 std::unique_ptr<Position> composerChild(const SearchContext& ctx, Position& node) {
     if (!ctx.followIntendedLine || !node.onIntendedLine) return nullptr;
@@ -336,22 +364,29 @@ void updateKiller(const SearchContext& ctx, const Position& node, const Position
         node.parent->killerMove = 0;
 }
 
+bool hasInterpositionRoles(const ChildList& children) {
+    return std::any_of(children.begin(), children.end(),
+                       [](const Position& c) { return c.interpositionRole != INTERPOSITION_NONE; });
+}
+
 // Moves to mate from a proven node: read from the children's proof entries.
+// Near the end the depth is the length, unless free captures count in it.
 int16_t proofLength(SearchContext& ctx, Position& node, int16_t depth) {
-    if (depth <= 1) return depth;
+    if (depth <= 1 && !hasInterpositionRoles(*node.children)) return depth;
     const bool orNode = isOrNode(ctx, node);
     bool found = false;
     int best = 0;
     for (Position& c : *node.children) {
         if (!isProven(c)) continue;
-        const TableEntry* e = lookup(ctx, c, int16_t(depth - 1));
+        const TableEntry* e = lookup(ctx, c, childDepth(c, depth));
         if (!e || !isProof(*e)) continue;
-        best = !found ? e->length : orNode ? std::min<int>(best, e->length) : std::max<int>(best, e->length);
+        const int length = lengthThroughChild(c, e->length);
+        best = !found ? length : orNode ? std::min(best, length) : std::max(best, length);
         found = true;
     }
     // Without an entry to read the length cannot be shown shorter than the
     // depth searched.
-    return found ? int16_t(best + 1) : depth;
+    return found ? int16_t(best) : depth;
 }
 
 // A cut-off disproof that rests on a repetition on the current path is
@@ -405,7 +440,7 @@ void storeNode(SearchContext& ctx, Position& node, int16_t depth) {
 // unresolved and loop entries give way first.
 void freeChildEntries(SearchContext& ctx, Position& node, int16_t depth) {
     for (Position& c : *node.children) {
-        TableEntry* e = lookup(ctx, c, int16_t(depth - 1));
+        TableEntry* e = lookup(ctx, c, childDepth(c, depth));
         if (!e || isEmpty(*e) || isFree(*e)) continue;
         if (isUnresolved(*e) || (e->flags & Loop)) {
             e->flags |= Free;
@@ -428,7 +463,7 @@ bool withinThresholds(const Position& node) {
 
 // Searches the composer's child alone; the node takes a proof from it.
 void followComposerLineOnly(SearchContext& ctx, Position& node, Position& child, int16_t depth) {
-    search(ctx, child, int16_t(depth - 1));
+    search(ctx, child, childDepth(child, depth));
     if (isProven(child)) {
         node.proofNumber = 0;
         node.disproofNumber = child.disproofNumber;
@@ -451,7 +486,7 @@ void searchChildren(SearchContext& ctx, Position& node, int16_t depth, Position*
         setChildThresholds(ctx, node, *child, s);
         ++ctx.nodeCount;
         if (traceWanted()) traceNodeEntry(ctx, node, *child);
-        search(ctx, *child, int16_t(depth - 1));
+        search(ctx, *child, childDepth(*child, depth));
         noteUnresolvedChild(ctx, *child);
         if (visits(*child) != 0xFFFF) child->visitCount = int16_t(visits(*child) + 1);
         if (traceWanted()) traceNodeReturn(ctx, node, *child);
@@ -476,7 +511,7 @@ ChildSelection selectChild(SearchContext& ctx, Position& node, int16_t depth) {
     int open = 0, futile = 0;
     for (Position& c : *node.children) {
         if (c.visitCount == 0 && c.proofNumber == 1 && c.disproofNumber == 1)
-            if (lookup(ctx, c, int16_t(depth - 1))) c.visitCount = 1;
+            if (lookup(ctx, c, childDepth(c, depth))) c.visitCount = 1;
         if (isUnresolvedNode(c)) {
             ++open;
             futile += c.futileDrop != 0;
@@ -673,7 +708,9 @@ void search(SearchContext& ctx, Position& node, int16_t depth) {
         }
         const int r = expandNode(ctx, node, &children, /*deferChildMaps=*/true);
         ctx.deepestPly = std::max<int16_t>(ctx.deepestPly, int16_t(node.ply + 1));
-        classifyLeaf(node, r, depth);
+        const AfterExpansion next = applyInterpositionRule(node, r, children, depth);
+        if (next == AfterExpansion::Settled) return;
+        if (next == AfterExpansion::Classify) classifyLeaf(node, r, depth);
         if (isResolved(node) || node.searchStatus == STATUS_INTERRUPTED) return;
 
         std::unique_ptr<Position> composer = composerChild(ctx, node);

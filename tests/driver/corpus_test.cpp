@@ -7,7 +7,8 @@
 
 #include <cstdlib>
 #include <map>
-#include <regex>
+#include <sstream>
+#include <vector>
 
 #include "harness.h"
 
@@ -50,90 +51,111 @@ int lastSolutionLength(const std::string& report) {
     return std::atoi(report.c_str() + at + mark.size());
 }
 
-// FNV-1a over a run's output with its elapsed times ("所要時間：…秒") blanked:
-// everything else must stay the same, byte for byte, from build to build.
-uint64_t outputDigest(const std::string& text) {
-    const std::string elapsed = "所要時間：", seconds = "秒";
-    uint64_t h = 0xCBF29CE484222325ull;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, elapsed.size(), elapsed) == 0) {
-            const size_t end = text.find(seconds, i);
-            if (end != std::string::npos) i = end + seconds.size() - 1;
+// What of a run's output is its result: the elapsed times, the positions
+// searched, the table's use and its reclamation notices (with the blank
+// line before each) depend on how the search goes about it and are left out.
+// (CP932 text: found as byte strings, never by a regular expression.)
+std::string resultText(const std::string& text) {
+    const auto cut = [](std::string& line, const std::string& from, const std::string& to) {
+        const size_t at = line.find(from);
+        if (at == std::string::npos) return;
+        const size_t end = to.empty() ? line.size() : line.find_first_not_of(to, at + from.size());
+        line.erase(at, (end == std::string::npos ? line.size() : end) - at);
+    };
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.find("メモリが不足気味です") != std::string::npos) {
+            if (!lines.empty() && (lines.back().empty() || lines.back() == "\r")) lines.pop_back();
             continue;
         }
-        h = (h ^ uint8_t(text[i])) * 0x100000001B3ull;
+        if (line.find("の非保護データ") != std::string::npos) continue;
+        cut(line, "所要時間：", "0123456789秒");
+        cut(line, "探索局面数：", "0123456789");
+        cut(line, "局面表：", "");
+        lines.push_back(line);
     }
+    std::string result;
+    for (const std::string& line : lines) result += line + '\n';
+    return result;
+}
+
+// FNV-1a over the result part of a run's output.
+uint64_t outputDigest(const std::string& text) {
+    uint64_t h = 0xCBF29CE484222325ull;
+    for (const char c : resultText(text)) h = (h ^ uint8_t(c)) * 0x100000001B3ull;
     return h;
 }
 
 // The console and report digests of every corpus problem the tests run, as
-// the program gave them when they were first recorded. A change to the
-// search that is meant to be invisible (a speed-up) must leave them all.
+// the program gave them when they were last recorded (when futile
+// interpositions stopped counting). A change to the search that is meant to
+// be invisible (a speed-up) must leave them all.
 struct RecordedOutput {
     uint64_t console;
     uint64_t report;
 };
 const std::map<std::string, RecordedOutput> recordedOutputs = {
-    {"s005", {0x2abc95bae3e50e14ull, 0x2aa858b0c05e8fecull}},
-    {"s007", {0xcec48f7ef6bcb3dull, 0x3435a646672cf5cull}},
-    {"s009", {0xe83e3c73f0dda72full, 0x22f6624b586fee3bull}},
-    {"s011", {0x3df9f6f911f83ccaull, 0x50fb9eae56d7f654ull}},
-    {"s015", {0x324fbe80da6e1a77ull, 0x97e7a274326a65d4ull}},
-    {"s017", {0xcdcbff9114135e1dull, 0x19b89d41d399b06cull}},
-    {"s019", {0xfa1a672828be5963ull, 0x8641368570c96470ull}},
-    {"s021", {0x21c1b3ae59932603ull, 0xff1a623984b75f8eull}},
-    {"s023", {0x65f793ff2ba761a1ull, 0x447c5f512e90f996ull}},
-    {"s025", {0x306c8d8a5057b2c9ull, 0x833f2f0acf10d204ull}},
-    {"s027", {0xcae5c16069157c4bull, 0xb16792c988ab945eull}},
-    {"s029", {0x6a614fd12f72f055ull, 0x4295a02538ffdc6bull}},
-    {"s031", {0x6f9261de832996a7ull, 0x1f0baaecb364b13dull}},
-    {"s033", {0x85ead29337b3d22ull, 0xf1201d9a6a105b66ull}},
-    {"s035", {0xacf0727a244b1928ull, 0x86d833c8d9675fcaull}},
-    {"s037", {0xd082acb456571eull, 0x7983652da455fb88ull}},
-    {"s039", {0xb0786e9f01072cbbull, 0x8d14b84567f17d8bull}},
-    {"s041", {0x731dcb9a6b658d95ull, 0xa87ba9f8aa0d310bull}},
-    {"s043", {0x424e00c52796b6b7ull, 0x1bc8173f9b86578dull}},
-    {"s045", {0x375ea2e4c56690e3ull, 0xb1ffc7e66f85e02ull}},
-    {"s047", {0x36c6b5a550c7220bull, 0xe0fb2c943191a4d5ull}},
-    {"s049", {0x97f6715cac1d4154ull, 0xd4ed55c577abe0ceull}},
-    {"s051", {0x8a54380816d4a432ull, 0xdbeb5c8bf6101413ull}},
-    {"s055", {0x14f4e058f83322c7ull, 0xf4d1effcd0869eaaull}},
-    {"s057", {0xa0280f7b12fab4b2ull, 0x713e32c49a6fde32ull}},
-    {"s059", {0x42da893a8f6f7928ull, 0x26193c390376b126ull}},
-    {"s061", {0xefe2d0e604505d31ull, 0xd11655c0d9a95e02ull}},
-    {"s063", {0xdee130b489b853a5ull, 0xf82fd313bc5077d8ull}},
-    {"s065", {0xff611022a9d57b6full, 0xebe9dac43c9980f4ull}},
-    {"s067", {0x3043b24ea76579c2ull, 0x78efaace7b2bcf65ull}},
-    {"s069", {0xbe31f73baabddd19ull, 0xdf3a76c207552e92ull}},
-    {"s071", {0xda038b5a6906247aull, 0x5ee084808d4fbb40ull}},
-    {"s073", {0x73c72995877eb5feull, 0x43a5c5a0ad290aa4ull}},
-    {"s075", {0xaab5a1e8f62f8dfdull, 0xd8d4e8466ab24b40ull}},
-    {"s077", {0xa1b437650e0a6804ull, 0x4538bf264a07c48dull}},
-    {"s079", {0x3346688464c029e8ull, 0x64d3fea78b857103ull}},
-    {"m001", {0x84052fe54949551dull, 0x62699eed254a0031ull}},
-    {"m003", {0x180eb288ec03bd8dull, 0x63b7599a4d2bb524ull}},
-    {"n002", {0x51e2a10e0e54e3dbull, 0x2c6d658a6557c498ull}},
-    {"n004", {0x96d52b2c510dd5c7ull, 0xcaf2c617635cc86cull}},
-    {"m005", {0xd175ae5abc91d976ull, 0xfd247e6b67b2505aull}},
-    {"m007", {0x4e4f2b7eff11d3c4ull, 0x98ae959528b39f5aull}},
-    {"m013", {0x2db9eeebf330c42bull, 0x8363abc95fc325a8ull}},
-    {"m015", {0xcf96ce905aea4bf0ull, 0x66ce90b662467cbfull}},
-    {"m017", {0x1411263e78ca5ee6ull, 0xa9580b285a75a47aull}},
-    {"m019", {0xf2fc9895b5540f18ull, 0xe057a04b2012fd06ull}},
-    {"m021", {0xbf76bc597e383a7eull, 0xa18daa1b536a9ac1ull}},
-    {"m023", {0x2cfde7812d8efda3ull, 0x3161c4bd86fdbeeull}},
-    {"m027", {0xaa082afe4663b4feull, 0x8a19c48194377478ull}},
-    {"m029", {0x6170de2a0418bb4cull, 0x1ce830276dcd052dull}},
-    {"m031", {0xeaa84a7f70d18d19ull, 0xc490e7c201a95d88ull}},
-    {"m035", {0x634f464b60fc9a9full, 0x824ce3898efdbf2full}},
-    {"m037", {0x2531fe0d255be53eull, 0xc406960fddf0b052ull}},
-    {"l001", {0x37886de9faf62fffull, 0xc0bd55b2a4be336dull}},
-    {"l005", {0x7c4a3db8906d40daull, 0xa4607d8ae71e5039ull}},
-    {"l007", {0x3626c7db87fc009eull, 0x932294032ea4a4dull}},
-    {"l009", {0x479eb2d2f1b6f30cull, 0x9d2ea1fe6aba9c58ull}},
-    {"l013", {0x17056db9f5576d58ull, 0x50028671aeedd848ull}},
-    {"l015", {0x749d8b0a758ffe84ull, 0x3bdb1c7f3723e9caull}},
-    {"l021", {0xcb25412dd665b6a5ull, 0xce2509981d37b45full}},
+    {"s005", {0x839ae8eeab78c53dull, 0xf0df23c624cf854bull}},
+    {"s007", {0xf8c95888735c57e9ull, 0x588c13135e2703a8ull}},
+    {"s009", {0x63ce2599c65c59b7ull, 0x9c896feaaa8c4af1ull}},
+    {"s011", {0x43f8737254f3a247ull, 0x84f649e5f4987d97ull}},
+    {"s015", {0x3bc2025e93154c7ull, 0xee5eb0de0a25dea4ull}},
+    {"s017", {0xb315fea45afecbe1ull, 0x6d9bd442e2a9a774ull}},
+    {"s019", {0xb94c58b6cb98bd7eull, 0xbc4c2b01b6033245ull}},
+    {"s021", {0x177013e7eed504b6ull, 0xdb6f26cb843f692bull}},
+    {"s023", {0x388a824df7432373ull, 0x4aafc9e20c168b28ull}},
+    {"s025", {0xb708657acdcebfd2ull, 0x48c3b84728905c2bull}},
+    {"s027", {0xbd2f84a04fe69e41ull, 0x57ba0eff820d2324ull}},
+    {"s029", {0x4e4d5f7e527b4f91ull, 0x233ff3d23b18509bull}},
+    {"s031", {0xa337fb94b963829bull, 0x2de0e4c9211028c1ull}},
+    {"s033", {0x49f5ff316d67b2e3ull, 0x7aabaee17347773ull}},
+    {"s035", {0x9a5bf17dc45994acull, 0xa928fddbc6d8b5a8ull}},
+    {"s037", {0x2b9ddaa024f294a1ull, 0xc5385dee55947871ull}},
+    {"s039", {0x48f6727c292b364dull, 0x636557381a1554a5ull}},
+    {"s041", {0xa033845e28e8bca1ull, 0x56e1b4ff731da5a3ull}},
+    {"s043", {0xba0c47bad9a0263full, 0x984419124afe8e89ull}},
+    {"s045", {0x588216a2bfa4150eull, 0x940658075cb0ee5full}},
+    {"s047", {0x29e2d1bf231dc253ull, 0xf1125dfee6c42b59ull}},
+    {"s049", {0x64ae291548ff13f2ull, 0xbc0c4347b1a7dc26ull}},
+    {"s051", {0x39ea15948c6cbb6ull, 0x5b933f5489dc9c31ull}},
+    {"s055", {0x838f819de793166aull, 0xd396297cab7b563full}},
+    {"s057", {0x932351f875e0a813ull, 0x717e52c0e4a96179ull}},
+    {"s059", {0xcf65db8678c401c3ull, 0x983e1f314feafed3ull}},
+    {"s061", {0x9b7ed61937174e59ull, 0xfa5b6660a1ac89b2ull}},
+    {"s063", {0x6c14f9bc7b1efac9ull, 0x83e9bb66495248d9ull}},
+    {"s065", {0xf6546495f7066237ull, 0xdc735fc495e0049cull}},
+    {"s067", {0x65503d32ebf79fd0ull, 0xac305fbf510749a5ull}},
+    {"s069", {0x14c6c039ed36e366ull, 0x95982050de2d8b96ull}},
+    {"s071", {0xb029b8918627def4ull, 0x8df02f6379f88a7full}},
+    {"s073", {0xd5eb2725678441bfull, 0x936e35cb2d7678d0ull}},
+    {"s075", {0x346ccbbef635ddb2ull, 0x41be83266602a5adull}},
+    {"s077", {0xd381af48b95500ccull, 0xbcbb647bee10fcd7ull}},
+    {"s079", {0xf3b163d9b7f6549eull, 0xb2c2f13be06453d7ull}},
+    {"m001", {0xeb05b1a6cec54ee6ull, 0x8e9f2fd87ad2548ull}},
+    {"m003", {0x8c8be55f6db0d31ull, 0xbc62a74631d942f4ull}},
+    {"n002", {0xee3b03dcca1b6eeaull, 0x2fce79d9ebf939c1ull}},
+    {"n004", {0x9253b822f343310dull, 0x1a27142d6be32392ull}},
+    {"m005", {0xb442603cf3866858ull, 0xce10c76ce0fa84ull}},
+    {"m007", {0x1a2de4bff269d9baull, 0xbaf8c34268b087cdull}},
+    {"m013", {0x6d9dcfc8c80e45f6ull, 0xeafda0c84b1ad4d8ull}},
+    {"m015", {0xb1da84d95179ea5aull, 0x71d6b4889f63ffb7ull}},
+    {"m017", {0x3fc291c81e167d48ull, 0xfd1ab2588f0d75b8ull}},
+    {"m019", {0x13639fb0be00ec2bull, 0xdfdd157a19064a7aull}},
+    {"m021", {0x6d323a3950e1b0acull, 0xb0b5ae1e8e498866ull}},
+    {"m023", {0x6d2a8c340641714eull, 0xddca64b86883aa9full}},
+    {"m027", {0xf03ee3207f2cf66cull, 0x331bed5cd22044b9ull}},
+    {"m029", {0x95d30f7e1a910df4ull, 0x76b7600a40c63d9ull}},
+    {"m031", {0x171deeaa984a7b1ull, 0xca3d403022f5c064ull}},
+    {"m035", {0x1f5adcbe374b317cull, 0xfba13388972a7581ull}},
+    {"m037", {0xce937dfbc60a7206ull, 0x47afd4ea4dd3815eull}},
+    {"l001", {0xb6260c4b0c632d7bull, 0x81b3342cc23b99d9ull}},
+    {"l005", {0x7d29210db325eaf8ull, 0xac44ad2363d2818aull}},
+    {"l007", {0x39fb2b079793e6f4ull, 0xb2a5b25faeadad81ull}},
+    {"l009", {0xff17da29981219f8ull, 0x6e4971b4aac4c181ull}},
+    {"l013", {0x5df1a1dcd816dedcull, 0x9cb897e2fa23d179ull}},
+    {"l015", {0x1f6d062104d513c0ull, 0xf717e5036b508aceull}},
+    {"l021", {0xe9aa8acb89b3f443ull, 0x22ef6aea4966d3ccull}},
 };
 
 void expectRecordedOutput(const std::string& id, const RunResult& run, const std::string& report) {
@@ -143,6 +165,15 @@ void expectRecordedOutput(const std::string& id, const RunResult& run, const std
                                                << actual.console << "ull, 0x" << actual.report << "ull}";
     EXPECT_EQ(recorded->second.console, actual.console) << id << ": the console output changed" << shown(run.console);
     EXPECT_EQ(recorded->second.report, actual.report) << id << ": the report changed" << shown(report);
+}
+
+// Lengths that the index gives with futile interpositions counted (their
+// source counts every defence), and the mates without them.
+const std::map<std::string, int> lengthsWithoutFutileInterpositions = {{"s069", 5}, {"s073", 5}, {"s075", 5}};
+
+int expectedLength(const CorpusEntry& e) {
+    const auto shorter = lengthsWithoutFutileInterpositions.find(e.id);
+    return shorter == lengthsWithoutFutileInterpositions.end() ? e.moves : shorter->second;
 }
 
 void solveCorpus(int minMoves, int maxMoves) {
@@ -159,7 +190,7 @@ void solveCorpus(int minMoves, int maxMoves) {
         EXPECT_EQ(report.find("(中断"), std::string::npos) << e.id << shown(report);
         if (e.mate) {
             EXPECT_EQ(report.find("詰みませんでした"), std::string::npos) << e.id;
-            EXPECT_EQ(lastSolutionLength(report), e.moves) << e.id << shown(report);
+            EXPECT_EQ(lastSolutionLength(report), expectedLength(e)) << e.id << shown(report);
         } else {
             EXPECT_NE(report.find("詰みませんでした"), std::string::npos) << e.id << shown(report);
         }
@@ -175,8 +206,8 @@ TEST(Corpus, FifteenMoveProblemsAreSolvedWithTheirKnownLength) { solveCorpus(15,
 
 // The longer problems that finish within some seconds each, several of them
 // only after reclaiming table space: their whole output as recorded. (l021
-// ends unsolved: the defender's interpositions next to its king are real
-// defences under the rules, which makes the mate longer than its book length.)
+// still ends unsolved: 208手目34玉, a defence on the composer's line, needs
+// two moves more than the book's count allows.)
 TEST(Corpus, LongerProblemsGiveTheirRecordedOutput) {
     const std::vector<CorpusEntry> entries = readIndex();
     if (entries.empty()) GTEST_SKIP() << "no corpus at " << corpusDir();

@@ -1,0 +1,74 @@
+// The futile-interposition rule on small hand-made positions: the shortest
+// mate the search finds, and the replies the solution builder is offered.
+#include "search_support.h"
+
+#include "position/expand.h"
+#include "search/futile_interposition.h"
+
+namespace {
+
+class FutileInterposition : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetSolveState();
+        ASSERT_TRUE(allocatePositionTable(65521));
+    }
+    void TearDown() override {
+        releasePositionTable();
+        resetSolveState();
+    }
+
+    // The shortest mate of an SFEN position, searched at odd depths up to
+    // `limit`; 0 when there is none within it.
+    static int shortestMate(const char* sfen, int limit) {
+        for (int depth = 1; depth <= limit; depth += 2) {
+            Position root{};
+            std::string error;
+            EXPECT_TRUE(setUpFromSfen(root, sfen, error)) << error;
+            if (searchRoot(root, int16_t(depth)).pn == 0) return depth;
+        }
+        return 0;
+    }
+};
+
+// 91飛: every interposition on the first rank is taken by the rook for
+// nothing, the last one next to the king under the silver's guard.
+const char* const RANK_ONE_MATE = "8k/6S2/7G1/9/8P/9/9/9/R8 b r2b3g3s4n4l17p 1";
+
+TEST_F(FutileInterposition, DropsNextToTheKingAndAwayFromItAreNoDefence) {
+    EXPECT_EQ(1, shortestMate(RANK_ONE_MATE, 7));
+
+    // After 91飛 the defender has drops on seven squares and no other reply;
+    // the solution builder is offered none of them.
+    Position after{};
+    std::string error;
+    ASSERT_TRUE(setUpFromSfen(after, "R7k/6S2/7G1/9/8P/9/9/9/9 w r2b3g3s4n4l17p 1", error)) << error;
+    resetSearchFields(after);
+    ChildList replies;
+    ASSERT_GT(expandNode(searchContext, after, &replies), 40);
+    const FutilityOutcome out = removeFutileInterpositions(searchContext, after, replies, 0);
+    after.children = nullptr;
+    EXPECT_FALSE(out.interrupted);
+    EXPECT_TRUE(replies.empty()) << replies.size() << " replies left";
+    EXPECT_EQ(0, after.futileMateLength);
+}
+
+TEST_F(FutileInterposition, ADropTheDefenderGuardsIsADefence) {
+    // A defender's silver on 42 guards 31 and 51: a drop there is taken
+    // back, and 91飛 no longer mates.
+    EXPECT_EQ(0, shortestMate("8k/5sS2/7G1/9/8P/9/9/9/R8 b r2b3g2s4n4l17p 1", 1));
+}
+
+TEST_F(FutileInterposition, ADropTheKingTakesBackIsADefence) {
+    // Without the silver nothing guards 21: the rook that takes a piece
+    // there is taken by the king.
+    EXPECT_EQ(0, shortestMate("8k/9/7G1/9/8P/9/9/9/R8 b r2b3g4s4n4l17p 1", 1));
+}
+
+TEST_F(FutileInterposition, AMovedPieceThatOpensNothingIsNoDefence) {
+    // The defender's only reply to 91飛 is its gold's step back to 71, taken
+    // by the rook for nothing: a mate in one, not in three.
+    EXPECT_EQ(1, shortestMate("8k/2g3S2/7G1/9/8P/9/9/9/R8 b - 1", 3));
+}
+
+}  // namespace
