@@ -25,7 +25,8 @@ struct CorpusEntry {
 
 std::string corpusDir() {
     const char* dir = std::getenv("KELVARO_CORPUS");
-    return dir ? dir : "/work/shared/corpus";
+    // The shared folder lies beside the source tree.
+    return dir ? dir : KELVARO_SOURCE_DIR "/../shared/corpus";
 }
 
 std::vector<CorpusEntry> readIndex() {

@@ -7,17 +7,8 @@
 
 namespace {
 
-class FutileInterposition : public ::testing::Test {
+class FutileInterposition : public SmallTableTest {
 protected:
-    void SetUp() override {
-        resetSolveState();
-        ASSERT_TRUE(allocatePositionTable(65521));
-    }
-    void TearDown() override {
-        releasePositionTable();
-        resetSolveState();
-    }
-
     // The shortest mate of an SFEN position, searched at odd depths up to
     // `limit`; 0 when there is none within it.
     static int shortestMate(const char* sfen, int limit) {

@@ -83,6 +83,19 @@ inline ::testing::AssertionResult loadCorpusProblem(const std::string& file, Pos
     return ::testing::AssertionSuccess();
 }
 
+// A fresh solve state and a small table around each test.
+class SmallTableTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetSolveState();
+        ASSERT_TRUE(allocatePositionTable(65521));
+    }
+    void TearDown() override {
+        releasePositionTable();
+        resetSolveState();
+    }
+};
+
 struct SearchOutcome {
     int32_t pn;
     int32_t dn;

@@ -9,17 +9,8 @@
 
 namespace {
 
-class Search : public ::testing::Test {
+class Search : public SmallTableTest {
 protected:
-    void SetUp() override {
-        resetSolveState();
-        ASSERT_TRUE(allocatePositionTable(65521));
-    }
-    void TearDown() override {
-        releasePositionTable();
-        resetSolveState();
-    }
-
     // A root from SFEN, kept in static storage (children point at it).
     static Position& root(const char* sfen, int slot = 0) {
         static Position roots[3];
