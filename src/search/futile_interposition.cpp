@@ -193,6 +193,54 @@ void addFreeCaptures(Position& c, ChildList& children, int16_t depth) {
     if (depth <= 0) children.erase(children.begin(), children.begin() + std::ptrdiff_t(replies));
 }
 
+namespace {
+
+// The moves to mate through child c of a proven node, or NO_MATE.
+int provenLengthThrough(SearchContext& ctx, Position& c, int16_t depth) {
+    const TableEntry* e = lookup(ctx, c, childDepth(c, depth));
+    return e && isProof(*e) ? lengthThroughChild(c, e->length) : NO_MATE;
+}
+
+void makePlain(Position& c) {
+    const int t = c.interpositionSquare;
+    c.positionKey ^= candidateMark(t);
+    c.pathKey ^= candidateMark(t);
+    c.interpositionRole = INTERPOSITION_NONE;
+    c.interpositionSquare = 0;
+    c.proofNumber = 1;
+    c.disproofNumber = 1;
+    c.visitCount = 0;
+    c.repetitionChecked = 0;
+}
+
+}  // namespace
+
+bool demoteGainfulCandidates(SearchContext& ctx, Position& node, int16_t depth) {
+    // Below a candidate every reply carries its mark: there the comparison
+    // belongs to the node where the piece was put.
+    if (node.interpositionRole == INTERPOSITION_CANDIDATE || node.sideToMove != DEFENDER) return false;
+    ChildList& children = *node.children;
+    const auto isCandidate = [](const Position& c) { return c.interpositionRole == INTERPOSITION_CANDIDATE; };
+    if (std::none_of(children.begin(), children.end(), isCandidate)) return false;
+    // With no other reply the check would be mate: nothing may be longer.
+    int others = 0;
+    for (Position& c : children) {
+        if (isCandidate(c)) continue;
+        const int length = provenLengthThrough(ctx, c, depth);
+        if (length == NO_MATE) return false;
+        others = std::max(others, length);
+    }
+    bool demoted = false;
+    for (Position& c : children) {
+        if (!isCandidate(c)) continue;
+        const int length = provenLengthThrough(ctx, c, depth);
+        if (length == NO_MATE || length <= others) continue;
+        makePlain(c);
+        demoted = true;
+    }
+    return demoted;
+}
+
 FutilityOutcome removeFutileInterpositions(SearchContext& ctx, Position& node, ChildList& children, int16_t depth) {
     FutilityOutcome outcome;
     node.futileMateLength = 0;
@@ -203,14 +251,24 @@ FutilityOutcome removeFutileInterpositions(SearchContext& ctx, Position& node, C
     // The tests are searches of their own, never a replay of a saved path.
     const uint8_t resuming = ctx.resuming;
     ctx.resuming = 0;
+    std::vector<bool> candidate(children.size(), false);
+    for (size_t i = 0; i < children.size(); ++i) candidate[i] = mayBeFutile(node, line, children[i]);
+    // A candidate is futile only when the mate after it is no longer than
+    // after every other reply (none: the check itself would mate).
+    int others = 0;
+    for (size_t i = 0; i < children.size() && !outcome.interrupted; ++i) {
+        if (candidate[i]) continue;
+        auto reply = std::make_unique<Position>(children[i]);
+        const int length = mateLength(ctx, *reply, int16_t(depth - 1));
+        if (reply->searchStatus == STATUS_INTERRUPTED) outcome.interrupted = true;
+        others = std::max(others, length == NO_MATE ? int(depth) : length + 1);
+    }
     std::vector<bool> futile(children.size(), false);
     int longest = 0;
-    for (size_t i = 0; i < children.size(); ++i) {
-        Position& c = children[i];
-        if (!mayBeFutile(node, line, c)) continue;
-        const int length = futileMateLength(ctx, c, int16_t(depth - 1), outcome.interrupted);
-        if (outcome.interrupted) break;
-        if (length == NO_MATE) continue;
+    for (size_t i = 0; i < children.size() && !outcome.interrupted; ++i) {
+        if (!candidate[i]) continue;
+        const int length = futileMateLength(ctx, children[i], int16_t(depth - 1), outcome.interrupted);
+        if (outcome.interrupted || length == NO_MATE || length + 1 > others) continue;
         futile[i] = true;
         longest = std::max(longest, length + 1);
     }

@@ -49,6 +49,15 @@ inline int lengthThroughChild(const Position& child, int childLength) {
     return childLength + 1 - (child.interpositionRole == INTERPOSITION_FREE_CAPTURE ? 2 : 0);
 }
 
+// The search, at a defender node whose replies are all mated: a candidate
+// is futile only when the mate after it, its free captures counting no
+// moves, is no longer than after the other replies (the king's moves, the
+// captures, the interpositions that are not candidates). A longer one gains
+// moves: it is an interposition like any other and counts whole. Such
+// candidates are turned back into plain replies, to be searched again;
+// true when there was one.
+bool demoteGainfulCandidates(SearchContext& ctx, Position& node, int16_t depth);
+
 struct FutilityOutcome {
     bool interrupted = false;  // the user stopped a test: the node is to stop too
     int removed = 0;           // interpositions taken off the children

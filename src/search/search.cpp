@@ -477,8 +477,12 @@ void followComposerLineOnly(SearchContext& ctx, Position& node, Position& child,
 void searchChildren(SearchContext& ctx, Position& node, int16_t depth, Position* composer) {
     const bool orNode = isOrNode(ctx, node);
     while (withinThresholds(node)) {
-        const ChildSelection s = selectChild(ctx, node, depth);
+        ChildSelection s = selectChild(ctx, node, depth);
         writeNumbers(orNode, node, s.phiSide, s.deltaSide);
+        while (!orNode && node.proofNumber == 0 && demoteGainfulCandidates(ctx, node, depth)) {
+            s = selectChild(ctx, node, depth);
+            writeNumbers(orNode, node, s.phiSide, s.deltaSide);
+        }
         if (!withinThresholds(node)) break;
 
         Position* child = composer ? composer : s.best ? s.best : &node.children->front();

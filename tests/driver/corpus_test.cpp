@@ -63,18 +63,22 @@ std::string resultText(const std::string& text) {
         const size_t end = to.empty() ? line.size() : line.find_first_not_of(to, at + from.size());
         line.erase(at, (end == std::string::npos ? line.size() : end) - at);
     };
+    const std::string continuation = "\t\t　";
     std::vector<std::string> lines;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
-        if (line.find("メモリが不足気味です") != std::string::npos) {
-            if (!lines.empty() && (lines.back().empty() || lines.back() == "\r")) lines.pop_back();
-            continue;
-        }
+        if (line.find("メモリが不足気味です") != std::string::npos) continue;
         if (line.find("の非保護データ") != std::string::npos) continue;
         cut(line, "所要時間：", "0123456789秒");
         cut(line, "探索局面数：", "0123456789");
         cut(line, "局面表：", "");
-        lines.push_back(line);
+        // Where a list of moves wraps depends on the notices printed inside
+        // it: a continuation joins its line, and blank lines go.
+        if (line.empty()) continue;
+        if (line.rfind(continuation, 0) == 0 && !lines.empty())
+            lines.back() += line.substr(continuation.size());
+        else
+            lines.push_back(line);
     }
     std::string result;
     for (const std::string& line : lines) result += line + '\n';
@@ -97,72 +101,72 @@ struct RecordedOutput {
     uint64_t report;
 };
 const std::map<std::string, RecordedOutput> recordedOutputs = {
-    {"s005", {0x839ae8eeab78c53dull, 0xf0df23c624cf854bull}},
-    {"s007", {0xf8c95888735c57e9ull, 0x588c13135e2703a8ull}},
-    {"s009", {0x63ce2599c65c59b7ull, 0x9c896feaaa8c4af1ull}},
-    {"s011", {0x43f8737254f3a247ull, 0x84f649e5f4987d97ull}},
-    {"s015", {0x3bc2025e93154c7ull, 0xee5eb0de0a25dea4ull}},
-    {"s017", {0xb315fea45afecbe1ull, 0x6d9bd442e2a9a774ull}},
-    {"s019", {0xb94c58b6cb98bd7eull, 0xbc4c2b01b6033245ull}},
-    {"s021", {0x177013e7eed504b6ull, 0xdb6f26cb843f692bull}},
-    {"s023", {0x388a824df7432373ull, 0x4aafc9e20c168b28ull}},
-    {"s025", {0xb708657acdcebfd2ull, 0x48c3b84728905c2bull}},
-    {"s027", {0xbd2f84a04fe69e41ull, 0x57ba0eff820d2324ull}},
-    {"s029", {0x4e4d5f7e527b4f91ull, 0x233ff3d23b18509bull}},
-    {"s031", {0xa337fb94b963829bull, 0x2de0e4c9211028c1ull}},
-    {"s033", {0x49f5ff316d67b2e3ull, 0x7aabaee17347773ull}},
-    {"s035", {0x9a5bf17dc45994acull, 0xa928fddbc6d8b5a8ull}},
-    {"s037", {0x2b9ddaa024f294a1ull, 0xc5385dee55947871ull}},
-    {"s039", {0x48f6727c292b364dull, 0x636557381a1554a5ull}},
-    {"s041", {0xa033845e28e8bca1ull, 0x56e1b4ff731da5a3ull}},
-    {"s043", {0xba0c47bad9a0263full, 0x984419124afe8e89ull}},
-    {"s045", {0x588216a2bfa4150eull, 0x940658075cb0ee5full}},
-    {"s047", {0x29e2d1bf231dc253ull, 0xf1125dfee6c42b59ull}},
-    {"s049", {0x64ae291548ff13f2ull, 0xbc0c4347b1a7dc26ull}},
-    {"s051", {0x39ea15948c6cbb6ull, 0x5b933f5489dc9c31ull}},
-    {"s055", {0x838f819de793166aull, 0xd396297cab7b563full}},
-    {"s057", {0x932351f875e0a813ull, 0x717e52c0e4a96179ull}},
-    {"s059", {0xcf65db8678c401c3ull, 0x983e1f314feafed3ull}},
-    {"s061", {0x9b7ed61937174e59ull, 0xfa5b6660a1ac89b2ull}},
-    {"s063", {0x6c14f9bc7b1efac9ull, 0x83e9bb66495248d9ull}},
-    {"s065", {0xf6546495f7066237ull, 0xdc735fc495e0049cull}},
-    {"s067", {0x65503d32ebf79fd0ull, 0xac305fbf510749a5ull}},
-    {"s069", {0x14c6c039ed36e366ull, 0x95982050de2d8b96ull}},
-    {"s071", {0xb029b8918627def4ull, 0x8df02f6379f88a7full}},
-    {"s073", {0xd5eb2725678441bfull, 0x936e35cb2d7678d0ull}},
-    {"s075", {0x346ccbbef635ddb2ull, 0x41be83266602a5adull}},
-    {"s077", {0xd381af48b95500ccull, 0xbcbb647bee10fcd7ull}},
-    {"s079", {0xf3b163d9b7f6549eull, 0xb2c2f13be06453d7ull}},
-    {"m001", {0xeb05b1a6cec54ee6ull, 0x8e9f2fd87ad2548ull}},
-    {"m003", {0x8c8be55f6db0d31ull, 0xbc62a74631d942f4ull}},
-    {"n002", {0xee3b03dcca1b6eeaull, 0x2fce79d9ebf939c1ull}},
-    {"n004", {0x9253b822f343310dull, 0x1a27142d6be32392ull}},
-    {"m005", {0xb442603cf3866858ull, 0xce10c76ce0fa84ull}},
-    {"m007", {0x1a2de4bff269d9baull, 0xbaf8c34268b087cdull}},
-    {"m013", {0x6d9dcfc8c80e45f6ull, 0xeafda0c84b1ad4d8ull}},
-    {"m015", {0xb1da84d95179ea5aull, 0x71d6b4889f63ffb7ull}},
-    {"m017", {0x3fc291c81e167d48ull, 0xfd1ab2588f0d75b8ull}},
-    {"m019", {0x13639fb0be00ec2bull, 0xdfdd157a19064a7aull}},
-    {"m021", {0x6d323a3950e1b0acull, 0xb0b5ae1e8e498866ull}},
-    {"m023", {0x6d2a8c340641714eull, 0xddca64b86883aa9full}},
-    {"m027", {0xf03ee3207f2cf66cull, 0x331bed5cd22044b9ull}},
-    {"m029", {0x95d30f7e1a910df4ull, 0x76b7600a40c63d9ull}},
-    {"m031", {0x171deeaa984a7b1ull, 0xca3d403022f5c064ull}},
-    {"m035", {0x1f5adcbe374b317cull, 0xfba13388972a7581ull}},
-    {"m037", {0xce937dfbc60a7206ull, 0x47afd4ea4dd3815eull}},
-    {"l001", {0xb6260c4b0c632d7bull, 0x81b3342cc23b99d9ull}},
-    {"l005", {0x7d29210db325eaf8ull, 0xac44ad2363d2818aull}},
-    {"l007", {0x39fb2b079793e6f4ull, 0xb2a5b25faeadad81ull}},
-    {"l009", {0xff17da29981219f8ull, 0x6e4971b4aac4c181ull}},
-    {"l013", {0x5df1a1dcd816dedcull, 0x9cb897e2fa23d179ull}},
-    {"l015", {0x1f6d062104d513c0ull, 0xf717e5036b508aceull}},
-    {"l021", {0xe9aa8acb89b3f443ull, 0x22ef6aea4966d3ccull}},
+    {"s005", {0xd35335fc74e605d2ull, 0xc6669e735b97cfd3ull}},
+    {"s007", {0xb2f6af5e5eb63084ull, 0x7b38f251998c5b02ull}},
+    {"s009", {0x9889ff5fb8607dd5ull, 0xd55b3aac1a7c5ff9ull}},
+    {"s011", {0x772a7f4ef01f218dull, 0xe23914de4ffcffbbull}},
+    {"s015", {0x77aead4f1a0ba568ull, 0x67c664baa0eaeb98ull}},
+    {"s017", {0x46706041c8c8e081ull, 0xa7d09176fca03728ull}},
+    {"s019", {0xeb068cc4a0258e24ull, 0x4a4b0c1c243eae23ull}},
+    {"s021", {0x6f2919352d245508ull, 0x19197b41e919c5b3ull}},
+    {"s023", {0x49f78980d9ac7a30ull, 0xafc69680cc97d3ccull}},
+    {"s025", {0x950332731a95d6b2ull, 0xb8792f7234072419ull}},
+    {"s027", {0x51f2a889cc3d05b1ull, 0x4ccf22ba0748179aull}},
+    {"s029", {0xbdb08a02738b53c6ull, 0x3a58ff627520b55bull}},
+    {"s031", {0x274c0718b3636a5aull, 0x1737d19559fef4cdull}},
+    {"s033", {0x85d882d62a0f8d48ull, 0xd0b1db8c29c873b3ull}},
+    {"s035", {0xdd46f50755e39c60ull, 0xc25e55db06f8a92aull}},
+    {"s037", {0x82e09e9f6f1c8f3full, 0x3d9cf8545b325fdfull}},
+    {"s039", {0xc4200c7979e4825aull, 0x5836dd3aa01e3595ull}},
+    {"s041", {0x99b81634eb1b956cull, 0xb402168622c40cd3ull}},
+    {"s043", {0x4ed347a89dd0b851ull, 0x6e28e4258cd9829ull}},
+    {"s045", {0x30cef8b747f20316ull, 0x35d10e9110dfd501ull}},
+    {"s047", {0xbac4d3c1944e903eull, 0x43ebdd04c2a1392dull}},
+    {"s049", {0x13e1745d6bd53ddull, 0xa4cf7dd5ceae7148ull}},
+    {"s051", {0xa836f2de8d689a4aull, 0xdded1251246dbf91ull}},
+    {"s055", {0xb4541a006cbc3a60ull, 0x3a890af03f0652c3ull}},
+    {"s057", {0x82bb15398499c3f7ull, 0xc29872fe3fa9e865ull}},
+    {"s059", {0x9cefe95665745bfbull, 0xa5ea4a89deabef75ull}},
+    {"s061", {0xcf2b4c65903f489dull, 0xfcdcfe6182738432ull}},
+    {"s063", {0xd4201ce1bdd1ca92ull, 0xb1ede358989e7323ull}},
+    {"s065", {0xf2a630dacdcc561dull, 0x98901ce9113279ccull}},
+    {"s067", {0x6edec48e3f2cc8beull, 0xcee02f71870262cdull}},
+    {"s069", {0x594a6d2162d89bb2ull, 0x2f2c86672ac1abf6ull}},
+    {"s071", {0x46868e9c299eb3ffull, 0xf5b93a48e703a045ull}},
+    {"s073", {0xd3ad102e22a4e56eull, 0x40dcc4a47f5f5bb2ull}},
+    {"s075", {0x3119796418a3b20bull, 0x22db03e0bfa0829ull}},
+    {"s077", {0x86bbeb816089529aull, 0xb7ee9da6d243d83bull}},
+    {"s079", {0x21a9f9ca91f8abb4ull, 0xa5a5c1183e47e7fbull}},
+    {"m001", {0x581bd829dab260fdull, 0x63b1e05e60452d40ull}},
+    {"m003", {0xdb5b778c9445e5a7ull, 0xb542b0952a0f202eull}},
+    {"n002", {0x22b930368ec68e62ull, 0xec1eb22c6aa01f09ull}},
+    {"n004", {0x528176744d056d47ull, 0x112de3f9a293a07cull}},
+    {"m005", {0x778af357416136bull, 0x23b2a8c2717f71eeull}},
+    {"m007", {0x84c53c707b0f11a4ull, 0x8fad7417665f88c9ull}},
+    {"m013", {0xe8d6293ab3c64b32ull, 0x1f7af0482c3a5fe4ull}},
+    {"m015", {0x8260715d2bd39426ull, 0x14735d53a8766163ull}},
+    {"m017", {0x8f52bf305c51a2f1ull, 0x554c4ebc04130a20ull}},
+    {"m019", {0xe3978d07fa4844fbull, 0xb223f05ef2f9facaull}},
+    {"m021", {0x456789d219e4a4b5ull, 0x9d841cedae69ba86ull}},
+    {"m023", {0xfb519ab6c6cf3b68ull, 0x61488f32e4e66319ull}},
+    {"m027", {0xa5400cf84ad51905ull, 0x3763baed32241bull}},
+    {"m029", {0x4963ae78fdc096d8ull, 0x7b38d5bd5a390bfbull}},
+    {"m031", {0x25c537ba041bf988ull, 0xf590b64706ef1d2cull}},
+    {"m035", {0x966e969916120af1ull, 0xf0f32a01bd6f56c5ull}},
+    {"m037", {0xd988a1a33bfa6522ull, 0x48d383e4ace5a246ull}},
+    {"l001", {0x4ab1000a7e2f4cf2ull, 0xd4ec7fd56df2cdd9ull}},
+    {"l005", {0xdd7513ffd93c5f83ull, 0x7058d6ed7bb68b10ull}},
+    {"l007", {0xdfba5e06b3251561ull, 0xa2c96c5e5abeddc1ull}},
+    {"l009", {0xc83e5c80aa4938a5ull, 0xb918e838aeedecf5ull}},
+    {"l013", {0x9d8ba1a826f1d2d6ull, 0x49482b24cb4aa3d5ull}},
+    {"l015", {0x552d44543cb98608ull, 0x172fc0e211f4fdb8ull}},
+    {"l021", {0x9ef571f421f5ad25ull, 0xc7f97c4458b44d1eull}},
 };
 
 void expectRecordedOutput(const std::string& id, const RunResult& run, const std::string& report) {
     const auto recorded = recordedOutputs.find(id);
     const RecordedOutput actual{outputDigest(run.console), outputDigest(report)};
-    ASSERT_NE(recorded, recordedOutputs.end()) << id << ": no recorded output; this run gives {0x" << std::hex
+    EXPECT_NE(recorded, recordedOutputs.end()) << id << ": no recorded output; this run gives {0x" << std::hex
                                                << actual.console << "ull, 0x" << actual.report << "ull}";
     EXPECT_EQ(recorded->second.console, actual.console) << id << ": the console output changed" << shown(run.console);
     EXPECT_EQ(recorded->second.report, actual.report) << id << ": the report changed" << shown(report);
@@ -207,8 +211,9 @@ TEST(Corpus, FifteenMoveProblemsAreSolvedWithTheirKnownLength) { solveCorpus(15,
 
 // The longer problems that finish within some seconds each, several of them
 // only after reclaiming table space: their whole output as recorded. (l021
-// still ends unsolved: 208手目34玉, a defence on the composer's line, needs
-// two moves more than the book's count allows.)
+// ends unsolved at the book's 261: the forced mate is 263. On the composer's
+// line 208手目34玉 lasts two moves longer than 52玉, and from 250手目 the
+// composer's eleven-move finish has a nine-move one, 53桂成 32玉 42圭 ….)
 TEST(Corpus, LongerProblemsGiveTheirRecordedOutput) {
     const std::vector<CorpusEntry> entries = readIndex();
     if (entries.empty()) GTEST_SKIP() << "no corpus at " << corpusDir();

@@ -56,6 +56,14 @@ TEST_F(FutileInterposition, ADropTheKingTakesBackIsADefence) {
     EXPECT_EQ(0, shortestMate("8k/9/7G1/9/8P/9/9/9/R8 b r2b3g4s4n4l17p 1", 1));
 }
 
+TEST_F(FutileInterposition, AnInterpositionThatGainsMovesCountsInFull) {
+    // After 19飛 the king's step to 21 is mated at once (11飛成). The knight
+    // put on 13 holds longer: a rook that takes it is taken by the king, and
+    // the mate goes 24桂 21玉 32桂成 12玉 22圭. No capture of the knight later
+    // on may make it a futile interposition: it counts, mate in seven.
+    EXPECT_EQ(7, shortestMate("9/8k/6+B2/9/9/9/9/P8/R8 b Nn 1", 7));
+}
+
 TEST_F(FutileInterposition, AMovedPieceThatOpensNothingIsNoDefence) {
     // The defender's only reply to 91飛 is its gold's step back to 71, taken
     // by the rook for nothing: a mate in one, not in three.
