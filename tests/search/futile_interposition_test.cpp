@@ -50,6 +50,14 @@ TEST_F(FutileInterposition, ADropTheDefenderGuardsIsADefence) {
     EXPECT_EQ(0, shortestMate("8k/5sS2/7G1/9/8P/9/9/9/R8 b r2b3g2s4n4l17p 1", 1));
 }
 
+TEST_F(FutileInterposition, AGuardedDropWhosePieceMatesIsADefence) {
+    // 12飛 21玉 65馬: the gold dropped on 32, guarded by the gold on 31,
+    // costs the horse (同馬 同金), and the attacker mates with the gold it
+    // took: 11飛成 同玉 12金. Nine moves; the drops on 43 and 54 are taken
+    // for nothing and count none.
+    EXPECT_EQ(9, shortestMate("6g1k/+B8/7lP/9/9/9/9/9/9 b Rg 1", 9));
+}
+
 TEST_F(FutileInterposition, ADropTheKingTakesBackIsADefence) {
     // Without the silver nothing guards 21: the rook that takes a piece
     // there is taken by the king.
