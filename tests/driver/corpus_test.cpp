@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "test_data.h"
 
 namespace {
 
@@ -25,8 +26,7 @@ struct CorpusEntry {
 
 std::string corpusDir() {
     const char* dir = std::getenv("KELVARO_CORPUS");
-    // The shared folder lies beside the source tree.
-    return dir ? dir : KELVARO_SOURCE_DIR "/../shared/corpus";
+    return dir ? dir : KELVARO_CORPUS_DIR;
 }
 
 std::vector<CorpusEntry> readIndex() {
@@ -183,7 +183,7 @@ int expectedLength(const CorpusEntry& e) {
 
 void solveCorpus(int minMoves, int maxMoves) {
     const std::vector<CorpusEntry> entries = readIndex();
-    if (entries.empty()) GTEST_SKIP() << "no corpus at " << corpusDir();
+    if (entries.empty()) SKIP_OR_FAIL_WITHOUT_DATA("no corpus at " << corpusDir());
     int solved = 0;
     for (const CorpusEntry& e : entries) {
         if (e.moves < minMoves || e.moves > maxMoves) continue;
@@ -216,7 +216,7 @@ TEST(Corpus, FifteenMoveProblemsAreSolvedWithTheirKnownLength) { solveCorpus(15,
 // composer's eleven-move finish has a nine-move one, 53桂成 32玉 42圭 ….)
 TEST(Corpus, LongerProblemsGiveTheirRecordedOutput) {
     const std::vector<CorpusEntry> entries = readIndex();
-    if (entries.empty()) GTEST_SKIP() << "no corpus at " << corpusDir();
+    if (entries.empty()) SKIP_OR_FAIL_WITHOUT_DATA("no corpus at " << corpusDir());
     for (const CorpusEntry& e : entries) {
         if (e.moves <= 15 || !recordedOutputs.count(e.id)) continue;
         ProblemFile file(RawText{readFile(corpusDir() + "/" + e.file)}, e.id + ".kif");

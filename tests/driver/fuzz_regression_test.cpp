@@ -30,6 +30,8 @@ std::string bytesOf(const std::filesystem::path& p) {
 
 template <typename Run>
 void replay(const std::string& dir, Run run) {
+    // A folder that is not there would pass having replayed nothing.
+    ASSERT_TRUE(std::filesystem::is_directory(dir)) << dir;
     for (const auto& file : filesIn(dir)) {
         SCOPED_TRACE(file.string());
         const std::string data = bytesOf(file);
@@ -46,6 +48,7 @@ const std::string SOURCE = KELVARO_SOURCE_DIR;
 TEST(FuzzRegressions, ProblemFileInputsRunWithoutFault) {
     replay(SOURCE + "/tests/fuzz/regressions/problem_file", runProblemFileInput);
     replay(SOURCE + "/problems", runProblemFileInput);
+    replay(SOURCE + "/problems/corpus/kif", runProblemFileInput);
 }
 
 TEST(FuzzRegressions, SuspendFileInputsRunWithoutFault) {

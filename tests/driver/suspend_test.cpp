@@ -5,11 +5,8 @@
 
 #include "driver/suspend.h"
 #include "harness.h"
+#include "test_data.h"
 
-#ifndef KELVARO_CORPUS_DIR
-// The corpus of real problems lies beside the project.
-#define KELVARO_CORPUS_DIR KELVARO_SOURCE_DIR "/../shared/corpus"
-#endif
 
 namespace {
 
@@ -287,7 +284,7 @@ TEST(SuspendFile, RunStoppedDeepInVerificationPassesOverTheMovesAlreadyExamined)
     // seconds, so a stop half a second after that move's heading falls in
     // one of them, with four moves examined.
     const std::string problem = std::string(KELVARO_CORPUS_DIR) + "/kif/m007.kif";
-    if (access(problem.c_str(), R_OK) != 0) GTEST_SKIP() << "the corpus is not at " KELVARO_CORPUS_DIR;
+    if (access(problem.c_str(), R_OK) != 0) SKIP_OR_FAIL_WITHOUT_DATA("the corpus is not at " KELVARO_CORPUS_DIR);
     RoundTrip consoles;
     expectRoundTrip(problem, stopAndSaveSteps("5手目35金", true), "最善詰 17手\n", "から再開\n", true, &consoles);
     if (HasFatalFailure()) return;
@@ -309,7 +306,7 @@ TEST(SuspendFile, RunStoppedInTheFirstSearchResumesWithItsShorterMateCheck) {
     // 将棋図巧第67番 from the corpus: its first search takes a few seconds,
     // so half a second after the question is answered it is under way.
     const std::string problem = std::string(KELVARO_CORPUS_DIR) + "/kif/l013.kif";
-    if (access(problem.c_str(), R_OK) != 0) GTEST_SKIP() << "the corpus is not at " KELVARO_CORPUS_DIR;
+    if (access(problem.c_str(), R_OK) != 0) SKIP_OR_FAIL_WITHOUT_DATA("the corpus is not at " KELVARO_CORPUS_DIR);
     expectRoundTrip(problem, stopAndSaveSteps("", false), "最善詰 47手\n", "早詰はありません", false);
 }
 

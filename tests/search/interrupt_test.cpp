@@ -28,7 +28,7 @@ protected:
 }  // namespace
 
 TEST_F(Interruption, YesStopsTheWholePathAndTheSavedPathResumes) {
-    if (!loadCorpusProblem(PROBLEM, root)) GTEST_SKIP() << "the corpus is not there";
+    if (!loadCorpusProblem(PROBLEM, root)) SKIP_OR_FAIL_WITHOUT_DATA("the corpus is not there");
     std::string console;
     {
         RedirectedConsole redirect("y\n");
@@ -99,7 +99,7 @@ TEST_F(Interruption, YesStopsTheWholePathAndTheSavedPathResumes) {
 }
 
 TEST_F(Interruption, AnythingButYContinuesAndLeavesNothingToResume) {
-    if (!loadCorpusProblem("kif/m003.kif", root)) GTEST_SKIP() << "the corpus is not there";
+    if (!loadCorpusProblem("kif/m003.kif", root)) SKIP_OR_FAIL_WITHOUT_DATA("the corpus is not there");
     const SearchOutcome quiet = searchRoot(root, 13);
     releasePositionTable();
     ASSERT_TRUE(loadCorpusProblem("kif/m003.kif", root));

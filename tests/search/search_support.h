@@ -16,11 +16,7 @@
 #include "search/position_table.h"
 #include "search/search.h"
 #include "search/search_context.h"
-
-#ifndef KELVARO_CORPUS_DIR
-// The shared folder lies beside the source tree.
-#define KELVARO_CORPUS_DIR KELVARO_SOURCE_DIR "/../shared/corpus"
-#endif
+#include "test_data.h"
 
 // The search state of a fresh run: default header, empty path records, a
 // context as the driver leaves it before phase 1.
