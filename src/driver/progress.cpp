@@ -1,5 +1,8 @@
 #include "driver/progress.h"
 
+#include <cstdlib>
+#include <cstring>
+#include <deque>
 #include <vector>
 
 #include "frontend/console.h"
@@ -38,6 +41,50 @@ void printCurrentLine(const SearchContext& ctx, const std::vector<const Position
     if (line.size() % 10 != 0) out << '\n';
 }
 
+// A stop asked for by the tests, as a press of ESC at a point that is the
+// same on every machine: KELVARO_TEST_STOPS, read once, lists STAGE@N
+// (solve, shorter, verify), each a stop once N positions of that stage have
+// been searched in this run, in the order given.
+struct TestStop {
+    int stage;
+    uint64_t positions;
+};
+
+int stageOf(int32_t phase) { return phase >= PHASE_VERIFYING ? 3 : phase == PHASE_SHORTER_MATE ? 2 : 1; }
+
+std::deque<TestStop> readTestStops() {
+    std::deque<TestStop> stops;
+    const char* text = std::getenv("KELVARO_TEST_STOPS");
+    static const char* const stages[] = {"solve@", "shorter@", "verify@"};
+    while (text && *text) {
+        int stage = 0;
+        for (int i = 0; i < 3 && !stage; ++i)
+            if (std::strncmp(text, stages[i], std::strlen(stages[i])) == 0) stage = i + 1;
+        if (!stage) break;
+        char* end = nullptr;
+        const unsigned long long n = std::strtoull(std::strchr(text, '@') + 1, &end, 10);
+        stops.push_back({stage, n});
+        text = *end == ',' ? end + 1 : end;
+    }
+    return stops;
+}
+
+bool testStopDue(const SearchContext& ctx) {
+    static std::deque<TestStop> stops = readTestStops();
+    static int stage = 0;
+    static uint64_t stageStart = 0;
+    if (stops.empty()) return false;
+    const int now = stageOf(ctx.phase);
+    if (now != stage) {
+        stage = now;
+        stageStart = ctx.nodeCount;
+    }
+    while (!stops.empty() && stops.front().stage < now) stops.pop_front();
+    if (stops.empty() || stops.front().stage != now || ctx.nodeCount - stageStart < stops.front().positions) return false;
+    stops.pop_front();
+    return true;
+}
+
 }  // namespace
 
 void showProgress(SearchContext& ctx, const Position& pos) {
@@ -61,6 +108,7 @@ void showProgress(SearchContext& ctx, const Position& pos) {
 }
 
 bool checkInterrupt(SearchContext& ctx, Position& pos) {
+    if (testStopDue(ctx)) escPressed = 1;
     if (keyboardNoticesPending()) printKeyboardNotices();
     if (ctrlCPressed) {
         ctrlCPressed = 0;

@@ -333,6 +333,17 @@ inline RunResult runOnTerminal(const std::vector<std::string>& arguments, const 
     return run;
 }
 
+// A run on a terminal that stops where `stops` says, as if ESC were pressed
+// there: KELVARO_TEST_STOPS lists STAGE@N, N positions into the stage
+// (solve, shorter, verify), a point that is the same on every machine.
+inline RunResult runOnTerminalStoppedAt(const std::string& stops, const std::vector<std::string>& arguments,
+                                        const std::vector<TerminalStep>& steps, const Identity* runAs = nullptr) {
+    setenv("KELVARO_TEST_STOPS", stops.c_str(), 1);
+    const RunResult run = runOnTerminal(arguments, steps, 30, runAs);
+    unsetenv("KELVARO_TEST_STOPS");
+    return run;
+}
+
 // --- writing problems and the diagrams the program prints for them ---
 
 // Nine board rows in the diagram's own form, "| ・ ・ … ・v玉|一".

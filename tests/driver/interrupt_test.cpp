@@ -1,4 +1,4 @@
-// Stopping a run with ESC, on a terminal as a user does.
+// Stopping a run, on a terminal as a user does.
 #include <gtest/gtest.h>
 
 #include "harness.h"
@@ -51,10 +51,10 @@ namespace {
 TEST(Interruption, StopInTheVerificationOffersTheLineAndNamesTheMoveExamined) {
     ProblemFile file(RawText{readFile(std::string(KELVARO_SOURCE_DIR) + "/problems/example.kif")});
     const std::string line = "\n52香 61玉 72角 71玉 81角成 同玉 82香 71玉 72香 61玉 \n62香 まで 11手\n";
-    const RunResult run = runOnTerminal({file.path()}, {
+    // The example's verification lasts a fraction of a second: the stop
+    // comes from the program's test hook, early in it, not from a key.
+    const RunResult run = runOnTerminalStoppedAt("verify@1", {file.path()}, {
                                                            {"この手順を元に検討しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS},
-                                                           {"早詰はありません。変別や非限定のチェックを行います。\n",
-                                                            "\x1b", 300},
                                                            {STOP_QUESTION, "y\n", ANSWER_DELAY_MS},
                                                            {"暫定的な解を出力しますか？（Y/N）：", "y\n", ANSWER_DELAY_MS},
                                                            {SAVE_QUESTION, "n\n", ANSWER_DELAY_MS},

@@ -34,17 +34,13 @@ std::vector<std::string> findingsOf(const std::string& console) {
 }
 
 // The dialogue of a user who declines the entered sequence, stops the run
-// with ESC once the console shows stopWhen, and asks to save. A stop with a
-// mate already found is asked whether to write it out; a run that finds a
-// suspend file first declines it.
-// escDelayMs: how long after stopWhen the key goes; a stage that lasts well
-// under a second needs a quick one.
-std::vector<TerminalStep> stopAndSaveSteps(const std::string& stopWhen, bool mateFound, bool declineResume = false,
-                                           int escDelayMs = 500) {
+// (at a point set by KELVARO_TEST_STOPS, as if ESC were pressed there), and
+// asks to save. A stop with a mate already found is asked whether to write
+// it out; a run that finds a suspend file first declines it.
+std::vector<TerminalStep> stopAndSaveSteps(bool mateFound, bool declineResume = false) {
     std::vector<TerminalStep> steps;
     if (declineResume) steps.push_back({RESUME_QUESTION, "n\n", ANSWER_DELAY_MS});
     steps.push_back({"この手順を元に検討しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS});
-    steps.push_back({stopWhen, "\x1b", escDelayMs});
     steps.push_back({STOP_QUESTION, "y\n", ANSWER_DELAY_MS});
     if (mateFound) steps.push_back({"暫定的な解を出力しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS});
     steps.push_back({SAVE_QUESTION, "y\n", ANSWER_DELAY_MS});
@@ -52,30 +48,22 @@ std::vector<TerminalStep> stopAndSaveSteps(const std::string& stopWhen, bool mat
     return steps;
 }
 
-// The stop is timed from the console text. On a loaded machine the ESC may
-// reach the program between two of its short searches (no key is read
-// there) or after the last, and the run ends without stopping: the steps
-// then time out (exit code -1), and the run is made again, from the same
-// files, as a user would press the key again.
-RunResult runUntilStopped(const std::vector<std::string>& arguments, const std::vector<TerminalStep>& steps,
-                          const Identity* runAs = nullptr) {
-    RunResult run;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        run = runOnTerminal(arguments, steps, 30, runAs);
-        if (run.exitCode != -1 || run.console.find(STOP_QUESTION) != std::string::npos) break;
-    }
-    return run;
-}
+// Where a run stops (see runOnTerminalStoppedAt).
+struct StopPoint {
+    std::string stops;
+};
+const StopPoint EARLY_IN_VERIFICATION{"verify@1"};
 
-const std::string VERIFICATION_START = "早詰はありません。変別や非限定のチェックを行います。\n";
-// The example's verification lasts a fraction of a second: the key goes at once.
-constexpr int VERIFICATION_ESC_DELAY_MS = 20;
+RunResult runUntilStopped(const std::vector<std::string>& arguments, const StopPoint& at,
+                          const std::vector<TerminalStep>& steps, const Identity* runAs = nullptr) {
+    return runOnTerminalStoppedAt(at.stops, arguments, steps, runAs);
+}
 
 // Stops the example in its verification and saves; the file is left beside
 // the problem.
 void stopInVerificationAndSave(const ProblemFile& file) {
     const RunResult run =
-        runUntilStopped({file.path()}, stopAndSaveSteps(VERIFICATION_START, true, false, VERIFICATION_ESC_DELAY_MS));
+        runUntilStopped({file.path()}, EARLY_IN_VERIFICATION, stopAndSaveSteps(true));
     ASSERT_EQ(run.exitCode, 0) << shown(run.console);
     EXPECT_MATCH(run.console, "{*}待避ファイル作成中... しばらくお待ちください\n{*}(中断：変別・非限定検討中{*}");
     ASSERT_EQ(access(suspendPath(file).c_str(), F_OK), 0) << "no suspend file";
@@ -154,8 +142,7 @@ TEST(SuspendFile, FailedSaveLeavesThePreviousFileAsItWas) {
     // The temporary file cannot be created (a folder stands in its way; the
     // tests may run as root, for whom permissions do not stop a write).
     ASSERT_EQ(mkdir((suspendPath(file) + ".tmp").c_str(), 0755), 0);
-    const RunResult run =
-        runUntilStopped({file.path()}, stopAndSaveSteps(VERIFICATION_START, true, true, VERIFICATION_ESC_DELAY_MS));
+    const RunResult run = runUntilStopped({file.path()}, EARLY_IN_VERIFICATION, stopAndSaveSteps(true, true));
     ASSERT_EQ(run.exitCode, 0) << shown(run.console);
     EXPECT_MATCH(run.console, "{*}待避用のファイルが開けません\n{*}");
     EXPECT_EQ(readFile(suspendPath(file)), saved);
@@ -178,8 +165,7 @@ TEST(SuspendFile, SaveRefusedByFolderPermissionsLeavesThePreviousFileAsItWas) {
     ASSERT_EQ(chmod(file.reportPath().c_str(), 0666), 0);
     const Identity identity{user ? user->pw_uid : 0, user ? user->pw_gid : 0};
     const RunResult run =
-        runUntilStopped({file.path()}, stopAndSaveSteps(VERIFICATION_START, true, true, VERIFICATION_ESC_DELAY_MS),
-                        root ? &identity : nullptr);
+        runUntilStopped({file.path()}, EARLY_IN_VERIFICATION, stopAndSaveSteps(true, true), root ? &identity : nullptr);
     chmod(file.dir().c_str(), 0700);
     ASSERT_EQ(run.exitCode, 0) << shown(run.console);
     EXPECT_MATCH(run.console, "{*}待避用のファイルが開けません\n{*}");
@@ -231,7 +217,7 @@ struct RoundTrip {
 // last node of the saved path is expanded afresh (its saved children are not
 // used). So where two moves mate equally it may take the other one: then
 // only the kinds of findings can be compared.
-void expectRoundTrip(const std::string& problemPath, const std::vector<TerminalStep>& stop,
+void expectRoundTrip(const std::string& problemPath, const StopPoint& at, const std::vector<TerminalStep>& stop,
                      const std::string& resumedBanner, const std::string& resumedFrom, bool exactly,
                      RoundTrip* consoles = nullptr) {
     const std::string text = readFile(problemPath);
@@ -243,7 +229,7 @@ void expectRoundTrip(const std::string& problemPath, const std::vector<TerminalS
     ASSERT_NE(checked, std::string::npos);
 
     ProblemFile file(RawText{text});
-    const RunResult stopped = runUntilStopped({file.path()}, stop);
+    const RunResult stopped = runUntilStopped({file.path()}, at, stop);
     ASSERT_EQ(stopped.exitCode, 0) << shown(stopped.console);
     EXPECT_MATCH(stopped.console, "{*}待避ファイル作成中... しばらくお待ちください\n{*}");
     ASSERT_EQ(access(suspendPath(file).c_str(), F_OK), 0) << shown(stopped.console);
@@ -272,21 +258,21 @@ void expectRoundTrip(const std::string& problemPath, const std::vector<TerminalS
 }
 
 TEST(SuspendFile, RunStoppedInVerificationResumesToTheSameSolutionAndFindings) {
-    expectRoundTrip(std::string(KELVARO_SOURCE_DIR) + "/problems/example.kif",
-                    stopAndSaveSteps(VERIFICATION_START, true, false, VERIFICATION_ESC_DELAY_MS),
-                    "最善詰 11手\n", "待避ファイルから再開します", true);
+    expectRoundTrip(std::string(KELVARO_SOURCE_DIR) + "/problems/example.kif", EARLY_IN_VERIFICATION,
+                    stopAndSaveSteps(true), "最善詰 11手\n", "待避ファイルから再開します", true);
 }
 
 #ifdef KELVARO_SLOW_TESTS
 // Three runs of some twenty seconds each: too long for the sanitised build.
 TEST(SuspendFile, RunStoppedDeepInVerificationPassesOverTheMovesAlreadyExamined) {
     // 将棋図巧第30番 from the corpus: the alternatives to its fifth move take
-    // seconds, so a stop half a second after that move's heading falls in
-    // one of them, with four moves examined.
+    // some half a million positions, and a stop at 2.2 million positions of
+    // the verification falls in one of them, with four moves examined.
     const std::string problem = std::string(KELVARO_CORPUS_DIR) + "/kif/m007.kif";
     if (access(problem.c_str(), R_OK) != 0) SKIP_OR_FAIL_WITHOUT_DATA("the corpus is not at " KELVARO_CORPUS_DIR);
     RoundTrip consoles;
-    expectRoundTrip(problem, stopAndSaveSteps("5手目35金", true), "最善詰 17手\n", "から再開\n", true, &consoles);
+    expectRoundTrip(problem, {"verify@2200000"}, stopAndSaveSteps(true), "最善詰 17手\n", "から再開\n", true,
+                    &consoles);
     if (HasFatalFailure()) return;
     // The alternative whose search was stopped is named by the first run's
     // closing block, and taken up first by the second run.
@@ -303,17 +289,16 @@ TEST(SuspendFile, RunStoppedDeepInVerificationPassesOverTheMovesAlreadyExamined)
 #endif
 
 TEST(SuspendFile, RunStoppedInTheFirstSearchResumesWithItsShorterMateCheck) {
-    // 将棋図巧第67番 from the corpus: its first search takes a few seconds,
-    // so half a second after the question is answered it is under way.
+    // 将棋図巧第67番 from the corpus: its first search is still under way
+    // after 100,000 positions.
     const std::string problem = std::string(KELVARO_CORPUS_DIR) + "/kif/l013.kif";
     if (access(problem.c_str(), R_OK) != 0) SKIP_OR_FAIL_WITHOUT_DATA("the corpus is not at " KELVARO_CORPUS_DIR);
-    expectRoundTrip(problem, stopAndSaveSteps("", false), "最善詰 47手\n", "早詰はありません", false);
+    expectRoundTrip(problem, {"solve@100000"}, stopAndSaveSteps(false), "最善詰 47手\n", "早詰はありません", false);
 }
 
 TEST(SuspendFile, RunStoppedInTheShorterMateCheckResumesThere) {
-    expectRoundTrip(std::string(KELVARO_SOURCE_DIR) + "/problems/zukou085.kif",
-                    stopAndSaveSteps("引続き早詰のチェックを行います。\n", true, false, 50), "最善詰 13手（早詰チェック）\n",
-                    "早詰はありません", true);
+    expectRoundTrip(std::string(KELVARO_SOURCE_DIR) + "/problems/zukou085.kif", {"shorter@1000"},
+                    stopAndSaveSteps(true), "最善詰 13手（早詰チェック）\n", "早詰はありません", true);
 }
 
 }  // namespace
