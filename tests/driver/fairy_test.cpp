@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
                     FairyCase{"repetition", "最善千日手 4手", "91飛生 12玉 92飛生 11玉 まで 4手"},
                     FairyCase{"repetition_defender_first", "受先最善千日手 4手",
                               "12玉 92飛生 11玉 91飛生 まで 4手"}),
-    [](const testing::TestParamInfo<FairyCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<FairyCase>& c) { return std::string(c.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     Restrictions, FairyProblem,
@@ -81,14 +81,14 @@ INSTANTIATE_TEST_SUITE_P(
                     FairyCase{"both_long_range", "双方長躯最善詰 1手", "31龍 まで 1手"},
                     FairyCase{"maximummer", "マキシ最善詰 3手", "12金 同飛 21金 まで 3手"},
                     FairyCase{"long_range", "長駆最善詰 3手", "12金 同飛 21金 まで 3手"}),
-    [](const testing::TestParamInfo<FairyCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<FairyCase>& c) { return std::string(c.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     Conditions, FairyProblem,
     testing::Values(FairyCase{"no_check_required", "非王手可最善詰 3手", "23王 21玉 22金 まで 3手"},
                     FairyCase{"pawn_drop_mate", "打歩最善詰 1手", "12歩 まで 1手"},
                     FairyCase{"hand_saving", "非王手可最善ステイルメイト 5手", ""}),
-    [](const testing::TestParamInfo<FairyCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<FairyCase>& c) { return std::string(c.param.name); });
 
 // The same diagrams without their keyword: the answers differ.
 
