@@ -19,7 +19,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <iconv.h>
 #include <langinfo.h>
 #include <mutex>
 #include <poll.h>
@@ -367,26 +366,7 @@ void setConsoleTitle(std::string_view text) {
 
 std::string textFromTerminal(std::string_view text) {
     if (!consoleBuffer().encoder().converts()) return std::string(text);
-    iconv_t cd = iconv_open("CP932", "UTF-8");
-    if (cd == iconv_t(-1)) return std::string(text);
-    std::string out;
-    char* in = const_cast<char*>(text.data());
-    size_t inLeft = text.size();
-    char chunk[512];
-    while (inLeft > 0) {
-        char* outPtr = chunk;
-        size_t outLeft = sizeof chunk;
-        size_t result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        out.append(chunk, size_t(outPtr - chunk));
-        if (result == size_t(-1) && errno != E2BIG) {
-            out += '?';  // not valid UTF-8, or no CP932 form
-            ++in;
-            --inLeft;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        }
-    }
-    iconv_close(cd);
-    return out;
+    return convertText(text, "CP932", "UTF-8");
 }
 
 // ---------------------------------------------------------------------------

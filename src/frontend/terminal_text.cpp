@@ -23,8 +23,26 @@ size_t characterWidth(std::string_view text, size_t i) {
     return isTrailByte(static_cast<unsigned char>(text[i + 1])) ? 2 : 1;
 }
 
-// Converts whole characters; one that iconv cannot convert becomes '?'.
-std::string convertCharacters(iconv_t cd, std::string_view text) {
+// An iconv conversion, closed with its owner; invalid when the system has
+// no such conversion.
+class IconvHandle {
+public:
+    IconvHandle(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~IconvHandle() {
+        if (valid()) iconv_close(cd_);
+    }
+    IconvHandle(const IconvHandle&) = delete;
+    IconvHandle& operator=(const IconvHandle&) = delete;
+    bool valid() const { return cd_ != iconv_t(-1); }
+    iconv_t get() const { return cd_; }
+
+private:
+    iconv_t cd_;
+};
+
+// Converts whole characters; one that iconv cannot convert becomes '?'. A
+// CP932 character is skipped whole, a byte of any other text alone.
+std::string convertCharacters(iconv_t cd, std::string_view text, bool fromCp932) {
     std::string out;
     out.reserve(text.size() * 3 / 2 + 8);
     char* in = const_cast<char*>(text.data());
@@ -37,7 +55,7 @@ std::string convertCharacters(iconv_t cd, std::string_view text) {
         out.append(chunk, size_t(outPtr - chunk));
         if (result != size_t(-1) || errno == E2BIG) continue;
         // EILSEQ or EINVAL: skip the character that stopped the conversion.
-        size_t width = std::max<size_t>(characterWidth(std::string_view(in, inLeft), 0), 1);
+        size_t width = fromCp932 ? std::max<size_t>(characterWidth(std::string_view(in, inLeft), 0), 1) : 1;
         out += '?';
         in += width;
         inLeft -= width;
@@ -74,18 +92,20 @@ std::string TerminalEncoder::feed(std::string_view text) {
     if (!converter_) return std::string(text);
     pending_.append(text);
     size_t whole = wholeCharacterPrefix(pending_);
-    std::string out = convertCharacters(handleOf(converter_), std::string_view(pending_).substr(0, whole));
+    std::string out = convertCharacters(handleOf(converter_), std::string_view(pending_).substr(0, whole), true);
     pending_.erase(0, whole);
     return out;
 }
 
 std::string TerminalEncoder::convertWhole(std::string_view text) const {
     if (!converter_) return std::string(text);
-    iconv_t cd = iconv_open("UTF-8", "CP932");
-    if (cd == iconv_t(-1)) return std::string(text);
-    std::string out = convertCharacters(cd, text);
-    iconv_close(cd);
-    return out;
+    return convertText(text, "UTF-8", "CP932");
+}
+
+std::string convertText(std::string_view text, const char* to, const char* from) {
+    const IconvHandle handle(to, from);
+    if (!handle.valid()) return std::string(text);
+    return convertCharacters(handle.get(), text, std::string_view(from) == "CP932");
 }
 
 int readInputByte(InputStream& in) {

@@ -30,6 +30,11 @@ private:
     std::string pending_;        // a lead byte waiting for its second half
 };
 
+// Text converted from one encoding to another (iconv names); a character
+// with no form in the other encoding comes out as '?'. Unchanged when the
+// system cannot convert between the two.
+std::string convertText(std::string_view text, const char* to, const char* from);
+
 // Buffered reading of one input descriptor. The end of input is sticky: once
 // it is met, every later read fails at once, so a run with no more input
 // answers every question No and ends every key wait.
