@@ -255,6 +255,16 @@ void cutOff(Position& node) {
     node.disproofNumber = 0;
 }
 
+// A node at the depth limit with nothing left that could mate: a cut-off
+// that rests on no repetition, stored at the depth reached.
+void cutOffAtLimit(Position& node, int16_t depth) {
+    cutOff(node);
+    node.loopDisproof = 0;
+    node.openTreeSize = 0;
+    node.loopPly = NO_PLY;
+    store(node, depth);
+}
+
 // Under the repetition goal: the initial position reached again proves the
 // node; a node too far from it (hand and board differences) to get back
 // within the remaining depth is cut off.
@@ -310,17 +320,14 @@ AfterExpansion applyInterpositionRule(Position& node, int r, ChildList& children
         addFreeCaptures(node, children, depth);
         if (depth > 0) return AfterExpansion::Classify;
         if (!children.empty()) return AfterExpansion::Search;
-        cutOff(node);
-        node.loopDisproof = 0;
-        node.openTreeSize = 0;
-        node.loopPly = NO_PLY;
-        store(node, depth);
+        cutOffAtLimit(node, depth);
         return AfterExpansion::Settled;
     }
+    if (depth != 0) return AfterExpansion::Classify;
     const bool allCandidates = std::all_of(children.begin(), children.end(), [](const Position& c) {
         return c.interpositionRole == INTERPOSITION_CANDIDATE;
     });
-    return depth == 0 && allCandidates ? AfterExpansion::Search : AfterExpansion::Classify;
+    return allCandidates ? AfterExpansion::Search : AfterExpansion::Classify;
 }
 
 // The composer's reply at this node, when the search follows the entered line.
@@ -627,11 +634,7 @@ void updateTreeSize(SearchContext& ctx, Position& node) {
 void classifyLeaf(Position& node, int r, int16_t depth) {
     if (depth > 0 && r > 0) return;
     if (depth == 0 && r > 0) {
-        cutOff(node);
-        node.loopDisproof = 0;
-        node.openTreeSize = 0;
-        node.loopPly = NO_PLY;
-        store(node, 0);
+        cutOffAtLimit(node, 0);
         return;
     }
     const uint32_t rules = problem.RuleFlags;
