@@ -59,7 +59,7 @@ int main(int argc, char* argv[]) {
 
     SearchContext& ctx = searchContext;
     setUpSidesAndHandSaving(ctx);
-    if (problem.RuleFlags & GOAL_REPETITION) ctx.goalPosition = &root;
+    if (ruleSwitches.RuleFlags & GOAL_REPETITION) ctx.goalPosition = &root;
     ctx.phase = PHASE_SOLVING;
     ctx.solutionLength = int16_t(depth);
     problem.traceOn = 0;

@@ -5,7 +5,7 @@
 #include <deque>
 #include <vector>
 
-#include "frontend/console.h"
+#include "base/console.h"
 #include "frontend/notation.h"
 #include "frontend/problem_header.h"
 #include "search/keyboard.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "driver/solve.h"
-#include "frontend/console.h"
+#include "base/console.h"
 #include "frontend/notation.h"
 #include "frontend/problem_header.h"
 #include "search/position_table.h"
@@ -43,7 +43,7 @@ std::string optionNotes(const SearchContext& ctx) {
     if (problem.cookCheck)
         text += ", 検討深度(実/指定) " + decimalText(int32_t(ctx.deepestPlyOverall)) + "/" +
                 decimalText(int32_t(problem.cookDepth));
-    if (problem.symmetryDetection) text += ", 対称性検出 ";
+    if (ruleSwitches.symmetryDetection) text += ", 対称性検出 ";
     return text;
 }
 

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "driver/progress.h"
-#include "frontend/console.h"
+#include "base/console.h"
 #include "frontend/notation.h"
 #include "frontend/problem_header.h"
 #include "position/expand.h"
@@ -315,7 +315,7 @@ bool confirmNoMate(SearchContext& ctx, ExpandedNode& x, int16_t n) {
 MoveLine buildMateSolution(SearchContext& ctx, Position& node, int16_t n) {
     if (!pollNode(ctx, node)) return {};
     // Under the repetition goal a line back to the initial position ends here.
-    if ((problem.RuleFlags & GOAL_REPETITION) && node.ply != 0 && ctx.goalPosition &&
+    if ((ruleSwitches.RuleFlags & GOAL_REPETITION) && node.ply != 0 && ctx.goalPosition &&
         node.positionKey == ctx.goalPosition->positionKey)
         return {};
     showBuildProgress(node, "暫定解構築中：");
@@ -391,7 +391,7 @@ MoveLine buildNoMateLine(SearchContext& ctx, Position& node, int16_t n) {
     for (Position& c : x.children) {
         // From here on only exact repetitions count: the hand-saving rule
         // (same board, no piece gained) is switched off for the rest of the run.
-        problem.handSaving = 0;
+        ruleSwitches.handSaving = 0;
         if (defender && findRepetition(c, 0)) return {c.lastMove};
         if (!hasDisproofAt(ctx, c, n - 1)) continue;
         MoveLine line = buildNoMateLine(ctx, c, int16_t(n - 1));

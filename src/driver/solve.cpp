@@ -5,7 +5,7 @@
 
 #include "driver/suspend.h"
 #include "driver/verify.h"
-#include "frontend/console.h"
+#include "base/console.h"
 #include "frontend/entry.h"
 #include "frontend/notation.h"
 #include "frontend/problem_header.h"
@@ -31,16 +31,16 @@ void tracesOff() {
     problem.monitorOn = 0;
 }
 
-bool repetitionRule() { return problem.RuleFlags & GOAL_REPETITION; }
+bool repetitionRule() { return ruleSwitches.RuleFlags & GOAL_REPETITION; }
 
 // The refusals that end the solve before anything is searched. True when
 // the problem may be solved.
 bool acceptsRules(SearchContext& ctx, Position& initial, int16_t n) {
-    if (problem.dropPawnMateAllowed && (problem.RuleFlags & TARGET_OWN_KING)) {
+    if (ruleSwitches.dropPawnMateAllowed && (ruleSwitches.RuleFlags & TARGET_OWN_KING)) {
         console() << "自玉系ルールでは「打歩」指定はできません" << '\n';
         return false;
     }
-    if (problem.dropPawnMateAllowed && repetitionRule()) {
+    if (ruleSwitches.dropPawnMateAllowed && repetitionRule()) {
         console() << "「打歩」と「千日手」の同時指定はできません" << '\n';
         return false;
     }
@@ -285,14 +285,14 @@ void runPhases(SearchContext& ctx, Position& initial, int16_t n, int32_t checkLe
 }  // namespace
 
 void setUpSidesAndHandSaving(SearchContext& ctx) {
-    const bool worstPlay = problem.RuleFlags & PLAY_WORST;
+    const bool worstPlay = ruleSwitches.RuleFlags & PLAY_WORST;
     ctx.attackerSide = uint8_t(worstPlay ? DEFENDER : ATTACKER);
     ctx.defenderSide = uint8_t(worstPlay ? ATTACKER : DEFENDER);
     const bool restrictionAllows =
-        problem.restrictionKind == RESTRICTION_NONE || problem.restrictionKind == RESTRICTION_GREEDY;
-    const bool bestPlayMate = problem.RuleFlags == ORTHODOX_RULES ||
-                              ((problem.RuleFlags & PLAY_BEST) && problem.handSaving);
-    problem.handSaving = !problem.dropPawnMateAllowed && restrictionAllows && bestPlayMate;
+        ruleSwitches.restrictionKind == RESTRICTION_NONE || ruleSwitches.restrictionKind == RESTRICTION_GREEDY;
+    const bool bestPlayMate = ruleSwitches.RuleFlags == ORTHODOX_RULES ||
+                              ((ruleSwitches.RuleFlags & PLAY_BEST) && ruleSwitches.handSaving);
+    ruleSwitches.handSaving = !ruleSwitches.dropPawnMateAllowed && restrictionAllows && bestPlayMate;
 }
 
 void solve(SearchContext& ctx, Position& initial, int16_t moveCount, int32_t checkLevel) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "driver/solve.h"
-#include "frontend/console.h"
+#include "base/console.h"
 #include "frontend/entry.h"
 #include "frontend/notation.h"
 #include "frontend/problem_header.h"
@@ -56,10 +56,10 @@ constexpr char SUSPEND_FILE_MARK[8] = {'K', 'V', 'S', 'U', 'S', 'P', '0', '2'};
 void writeState(FieldWriter& w, const SearchContext& ctx, const PositionTable& t, int32_t elapsed) {
     w.bytes(SUSPEND_FILE_MARK, sizeof SUSPEND_FILE_MARK);
     w.value<int32_t>(elapsed);
-    w.value<uint32_t>(problem.RuleFlags);
-    w.value<int32_t>(problem.restrictionKind);
-    w.value<uint8_t>(problem.checkRequired);
-    w.value<uint8_t>(problem.dropPawnMateAllowed);
+    w.value<uint32_t>(ruleSwitches.RuleFlags);
+    w.value<int32_t>(ruleSwitches.restrictionKind);
+    w.value<uint8_t>(ruleSwitches.checkRequired);
+    w.value<uint8_t>(ruleSwitches.dropPawnMateAllowed);
     w.value<uint32_t>(uint32_t(t.capacity));
     w.value<uint32_t>(uint32_t(t.usedCount));
     w.value<uint32_t>(uint32_t(t.peakUsed));
@@ -327,13 +327,13 @@ void refuseResume(const std::string& message) {
 // The five conditions under which the saved state belongs to this problem.
 bool matchesCurrentProblem(const SavedFigures& f, const PositionTable& t) {
     const char* mismatch = nullptr;
-    if (f.rules != problem.RuleFlags)
+    if (f.rules != ruleSwitches.RuleFlags)
         mismatch = "エラー：待避ファイルと現ファイルでルールが異なります";
-    else if (f.restriction != problem.restrictionKind)
+    else if (f.restriction != ruleSwitches.restrictionKind)
         mismatch = "エラー：待避ファイルと現ファイルで条件が異なります";
-    else if (f.checkObligation != problem.checkRequired)
+    else if (f.checkObligation != ruleSwitches.checkRequired)
         mismatch = "エラー：待避ファイルと現ファイルで王手義務の条件が異なります";
-    else if (f.pawnDrop != problem.dropPawnMateAllowed)
+    else if (f.pawnDrop != ruleSwitches.dropPawnMateAllowed)
         mismatch = "エラー：待避ファイルと現ファイルで「打歩」の条件が異なります";
     else if (uint64_t(f.capacity) != t.capacity)
         mismatch = "エラー：待避ファイルと現ファイルでメモリ指定が異なります";

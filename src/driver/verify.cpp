@@ -26,8 +26,8 @@
 #include <vector>
 
 #include "driver/solve.h"
-#include "frontend/byte_text.h"
-#include "frontend/console.h"
+#include "base/byte_text.h"
+#include "base/console.h"
 #include "frontend/notation.h"
 #include "frontend/problem_header.h"
 #include "position/expand.h"

@@ -8,7 +8,7 @@
 #include "driver/report.h"
 #include "driver/solve.h"
 #include "driver/suspend.h"
-#include "frontend/console.h"
+#include "base/console.h"
 #include "frontend/notation.h"
 #include "frontend/problem_header.h"
 #include "frontend/problem_reader.h"
@@ -107,7 +107,7 @@ int runEntrySequence(int argc, char* argv[]) {
     setUpPosition(rootPosition, setup.diagram, setup.handCounts, firstMover());
 
     if (!problem.caption.empty()) consoleOut() << problem.caption << "\n\n";
-    if (problem.dropPawnMateAllowed) problem.ruleName = "打歩" + problem.ruleName;
+    if (ruleSwitches.dropPawnMateAllowed) problem.ruleName = "打歩" + problem.ruleName;
     printRuleLine();
     formatDiagram(rootPosition, "");
 

@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "frontend/byte_text.h"
+#include "base/byte_text.h"
 #include "frontend/problem_header.h"
 
 namespace {
@@ -38,15 +38,15 @@ constexpr std::string_view NON_CHECK_WORD = "非王手可";
 void applyRestrictionGroups(std::string_view text) {
     for (const RestrictionGroup& group : RESTRICTION_GROUPS) {
         if (!contains(text, group.baseWord)) continue;
-        problem.restrictionKind = group.kind;
+        ruleSwitches.restrictionKind = group.kind;
         problem.ruleName = group.baseWord;
-        if (group.sides != 0) problem.restrictionSides = group.sides;
+        if (group.sides != 0) ruleSwitches.restrictionSides = group.sides;
         for (const SideWord& side : group.sideWords) {
             if (!contains(text, side.word)) continue;
-            problem.restrictionSides = side.sides;
+            ruleSwitches.restrictionSides = side.sides;
             problem.ruleName = side.ruleName;
         }
-        if (group.kind == RESTRICTION_ABSTINENT) problem.handSaving = 0;
+        if (group.kind == RESTRICTION_ABSTINENT) ruleSwitches.handSaving = 0;
     }
 }
 
@@ -54,7 +54,7 @@ uint32_t goalOf(std::string_view text) {
     uint32_t goal = GOAL_MATE;
     if (contains(text, "勝")) {
         goal = GOAL_WIN;
-        problem.checkRequired = 0;
+        ruleSwitches.checkRequired = 0;
     }
     if (contains(text, "ステイルメイト")) goal = GOAL_STALEMATE;
     if (contains(text, "千日手")) {
@@ -69,30 +69,30 @@ uint32_t goalOf(std::string_view text) {
 // Sets the canonical class name of RuleFlags; an unsupported combination
 // (win or repetition with the own-king target) becomes the orthodox class.
 void settleClass() {
-    switch (problem.RuleFlags) {
+    switch (ruleSwitches.RuleFlags) {
     case 0x111: problem.className = "最悪詰"; break;
-    case 0x112: problem.className = "最善詰"; problem.handSaving = 1; break;
+    case 0x112: problem.className = "最善詰"; ruleSwitches.handSaving = 1; break;
     case 0x121: problem.className = "最悪自玉詰"; break;
     case 0x122: problem.className = "最善自玉詰"; break;
     case 0x211:
     case 0x212:
-        problem.className = problem.RuleFlags == 0x211 ? "最悪ステイルメイト" : "最善ステイルメイト";
+        problem.className = ruleSwitches.RuleFlags == 0x211 ? "最悪ステイルメイト" : "最善ステイルメイト";
         // A stalemate cannot be reached by checks alone.
-        if (problem.checkRequired == 1) {
-            problem.checkRequired = 0;
+        if (ruleSwitches.checkRequired == 1) {
+            ruleSwitches.checkRequired = 0;
             problem.ruleName += NON_CHECK_WORD;
         }
         break;
     case 0x221: problem.className = "最悪自玉ステイルメイト"; break;
     case 0x222: problem.className = "最善自玉ステイルメイト"; break;
     case 0x311: problem.className = "最悪勝"; break;
-    case 0x312: problem.className = "最善勝"; problem.handSaving = 1; break;
+    case 0x312: problem.className = "最善勝"; ruleSwitches.handSaving = 1; break;
     case 0x411: problem.className = problem.defenderFirst ? "受先最悪千日手" : "最悪千日手"; break;
     case 0x412: problem.className = problem.defenderFirst ? "受先最善千日手" : "最善千日手"; break;
     default:
-        problem.RuleFlags = ORTHODOX_RULES;
+        ruleSwitches.RuleFlags = ORTHODOX_RULES;
         problem.className = "最善詰";
-        problem.handSaving = 1;
+        ruleSwitches.handSaving = 1;
         break;
     }
 }
@@ -111,7 +111,7 @@ int16_t monitorDepthAfter(std::string_view rest) {
 
 void interpretCookCheck(std::string_view line) {
     auto rest = restAfter(line, "余詰検討");
-    if (!rest || !(problem.RuleFlags & PLAY_BEST)) return;
+    if (!rest || !(ruleSwitches.RuleFlags & PLAY_BEST)) return;
     problem.cookCheck = 1;
     int32_t depth = clampTo16(leadingDecimal(*rest));
     if (depth == 0) depth = 2999;
@@ -159,14 +159,14 @@ void interpretMemory(std::string_view line) {
 void interpretClass(std::string_view text) {
     applyRestrictionGroups(text);
     if (contains(text, "非連続王手") || contains(text, NON_CHECK_WORD)) {
-        problem.checkRequired = 0;
+        ruleSwitches.checkRequired = 0;
         problem.ruleName += NON_CHECK_WORD;
     }
-    if (contains(text, "打歩")) problem.dropPawnMateAllowed = 1;
+    if (contains(text, "打歩")) ruleSwitches.dropPawnMateAllowed = 1;
     const uint32_t quality = contains(text, "最悪") ? PLAY_WORST : PLAY_BEST;
     const uint32_t goal = goalOf(text);
     const uint32_t target = contains(text, "自殺") || contains(text, "自玉") ? TARGET_OWN_KING : TARGET_DEFENDER_KING;
-    problem.RuleFlags = goal + target + quality;
+    ruleSwitches.RuleFlags = goal + target + quality;
     settleClass();
 }
 
@@ -174,10 +174,10 @@ void interpretOptions(std::string_view line) {
     if (contains(line, "解図のみ")) problem.checkLevel = 1;
     if (contains(line, "略式検討")) problem.checkLevel = 2;
     interpretCookCheck(line);
-    if (contains(line, "持駒節約") && (problem.RuleFlags & PLAY_BEST) &&
-        (problem.restrictionKind == RESTRICTION_NONE || problem.restrictionKind == RESTRICTION_GREEDY))
-        problem.handSaving = 1;
-    if (contains(line, "対称性検出")) problem.symmetryDetection = 1;
+    if (contains(line, "持駒節約") && (ruleSwitches.RuleFlags & PLAY_BEST) &&
+        (ruleSwitches.restrictionKind == RESTRICTION_NONE || ruleSwitches.restrictionKind == RESTRICTION_GREEDY))
+        ruleSwitches.handSaving = 1;
+    if (contains(line, "対称性検出")) ruleSwitches.symmetryDetection = 1;
     if (auto rest = restAfter(line, "トレース")) {
         problem.traceOn = 1;
         problem.monitorOn = 1;

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "frontend/console.h"
+#include "base/console.h"
 
 const std::map<std::string_view, uint8_t> glyphToCode = {
     {"・", EMPTY},  {"歩", 1},  {"香", 2},  {"桂", 3},  {"銀", 4},  {"金", 5},

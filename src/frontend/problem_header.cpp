@@ -10,17 +10,10 @@ void resetProblemHeader(ProblemHeader& h) {
     h.className = defaults.className;
     h.ruleName = defaults.ruleName;
     h.recordSide = defaults.recordSide;
-    h.RuleFlags = defaults.RuleFlags;
-    h.restrictionKind = defaults.restrictionKind;
-    h.restrictionSides = defaults.restrictionSides;
-    h.checkRequired = defaults.checkRequired;
-    h.dropPawnMateAllowed = defaults.dropPawnMateAllowed;
     h.defenderFirst = defaults.defenderFirst;
-    h.handSaving = defaults.handSaving;
     h.checkLevel = defaults.checkLevel;
     h.cookCheck = defaults.cookCheck;
     h.cookDepth = defaults.cookDepth;
-    h.symmetryDetection = defaults.symmetryDetection;
     h.traceOn = defaults.traceOn.load();
     h.monitorOn = defaults.monitorOn.load();
     h.detailedMonitor = defaults.detailedMonitor;
@@ -31,4 +24,5 @@ void resetProblemHeader(ProblemHeader& h) {
     h.memoryMB = defaults.memoryMB;
     h.memorySizeInvalid = defaults.memorySizeInvalid;
     h.memorySizeText = defaults.memorySizeText;
+    ruleSwitches = RuleSwitches{};
 }

@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "frontend/byte_text.h"
+#include "base/byte_text.h"
 #include "frontend/keywords.h"
 #include "frontend/notation.h"
 #include "frontend/problem_header.h"
@@ -342,14 +342,14 @@ bool parseEnteredMove(std::string_view line, int side, int& lastTo) {
 void applyDefaultClass() {
     if (!problem.className.empty()) return;
     problem.className = "最善詰";
-    problem.RuleFlags = ORTHODOX_RULES;
-    problem.handSaving = 1;
+    ruleSwitches.RuleFlags = ORTHODOX_RULES;
+    ruleSwitches.handSaving = 1;
 }
 
 int firstMover() {
     const bool odd = problem.moveCount & 1;
-    if ((problem.RuleFlags & 0x700) == GOAL_REPETITION) return problem.defenderFirst ? DEFENDER : ATTACKER;
-    if (problem.RuleFlags & TARGET_OWN_KING) return odd ? DEFENDER : ATTACKER;
+    if ((ruleSwitches.RuleFlags & 0x700) == GOAL_REPETITION) return problem.defenderFirst ? DEFENDER : ATTACKER;
+    if (ruleSwitches.RuleFlags & TARGET_OWN_KING) return odd ? DEFENDER : ATTACKER;
     return odd ? ATTACKER : DEFENDER;
 }
 

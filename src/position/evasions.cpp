@@ -1,6 +1,6 @@
 // Check evasions. The generator is exact: every move it returns leaves the
 // king out of check.
-#include "frontend/problem_header.h"
+#include "position/rules.h"
 #include "position/movegen.h"
 #include "position/movegen_detail.h"
 
@@ -62,7 +62,7 @@ void generateDropsTo(const Position& pos, int side, int sq, const int32_t* pins)
         const int file = fileOf(sq);
         for (int rank = 1; rank <= 9; ++rank)
             if (pos.cell(makeSquare(file, rank)) == pawn) return;
-        if (!problem.dropPawnMateAllowed) {
+        if (!ruleSwitches.dropPawnMateAllowed) {
             PinTable ownPins;
             if (!pins) {
                 findPins(pos, ownPins);

@@ -4,7 +4,7 @@
 #include <cassert>
 #include <cstdlib>
 
-#include "frontend/problem_header.h"
+#include "position/rules.h"
 #include "position/attacks.h"
 #include "position/movegen.h"
 #include "position/moves.h"
@@ -115,7 +115,7 @@ bool givesCheck(const Position& node, Move m) {
 // defender's king attacked.
 int checkingMoves(const Position& node, MoveList& list) {
     PinTable pins, discoveries;
-    const uint32_t rules = problem.RuleFlags;
+    const uint32_t rules = ruleSwitches.RuleFlags;
     const bool allLegal = ((rules & TARGET_OWN_KING) && isInCheck(node, ATTACKER)) || (rules & GOAL_STALEMATE);
     if (allLegal)
         findPins(node, pins);
@@ -167,9 +167,9 @@ int restrictionValue(const Position& node, Move m, int kind) {
 // moves that satisfy them (value 1); a condition nothing satisfies binds
 // nothing.
 void applyRestriction(const Position& node, MoveList& list) {
-    const int kind = problem.restrictionKind;
+    const int kind = ruleSwitches.restrictionKind;
     if (kind == RESTRICTION_NONE || list.count == 0) return;
-    const int sides = problem.restrictionSides;
+    const int sides = ruleSwitches.restrictionSides;
     if (sides != (ATTACKER | DEFENDER) && sides != node.sideToMove) return;
     int best = restrictionValue(node, list.moves[0], kind);
     for (int i = 1; i < list.count; ++i) best = std::max(best, restrictionValue(node, list.moves[i], kind));
@@ -185,7 +185,7 @@ bool isPawnDrop(Move m) { return isDrop(m) && handKindOf(m.piece) == PAWN; }
 
 // Whether an end position reached by the goal side's move is the goal.
 bool goalReachedBy(int mover, int result) {
-    const uint32_t rules = problem.RuleFlags;
+    const uint32_t rules = ruleSwitches.RuleFlags;
     if (mover == ATTACKER) {
         if (!(rules & TARGET_DEFENDER_KING)) return false;
         return (result == DEFENDER_MATED && (rules & GOAL_MATE)) ||
@@ -200,8 +200,8 @@ bool goalReachedBy(int mover, int result) {
 // every other move that ends the problem is recorded as what it is, and a
 // successful one is not offered to the search.
 void applyPawnDropCondition(Position& node, ChildList& children) {
-    if (!problem.dropPawnMateAllowed) return;
-    const int goalSide = (problem.RuleFlags & TARGET_DEFENDER_KING) ? ATTACKER : DEFENDER;
+    if (!ruleSwitches.dropPawnMateAllowed) return;
+    const int goalSide = (ruleSwitches.RuleFlags & TARGET_DEFENDER_KING) ? ATTACKER : DEFENDER;
     if (node.sideToMove != goalSide) return;
     const int mover = node.sideToMove;
     for (Position& child : children) {
@@ -228,7 +228,7 @@ void applyPawnDropCondition(Position& node, ChildList& children) {
 int expandNode(SearchContext& ctx, Position& node, ChildList* childList, bool deferChildMaps) {
     ensureAttackMaps(node);
     MoveList list;
-    if (node.sideToMove == ATTACKER && problem.checkRequired) {
+    if (node.sideToMove == ATTACKER && ruleSwitches.checkRequired) {
         const int n = checkingMoves(node, list);
         if (n < 0) return n;
         if (n == 0) return DEFENDER_MATED;

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "frontend/problem_header.h"
+#include "position/rules.h"
 #include "position/movegen_detail.h"
 
 namespace movegen_detail {
@@ -133,7 +133,7 @@ void generateAllDrops(const Position& pos, int side, const int32_t* pins) {
         forEmptySquares(pos, lanceFirst, lanceLast, [&](int sq) { emit(0, sq, side | LANCE, 0); });
     if (pos.hand[side | PAWN] > 0) {
         const unsigned blocked = filesWithPawn(pos, side);
-        const bool mateAllowed = problem.dropPawnMateAllowed;
+        const bool mateAllowed = ruleSwitches.dropPawnMateAllowed;
         forEmptySquares(pos, lanceFirst, lanceLast, [&](int sq) {
             if (blocked & (1u << fileOf(sq))) return;
             if (!mateAllowed && isPawnDropMate(pos, side, sq, pins)) return;
@@ -188,7 +188,7 @@ void generateCandidateDrops(const Position& pos, const int32_t* pins) {
         const int sq = makeSquare(kf, kr + 1);
         const bool blocked = filesWithPawn(pos, ATTACKER) & (1u << kf);
         if (pos.cell(sq) == EMPTY && !blocked &&
-            (problem.dropPawnMateAllowed || !isPawnDropMate(pos, ATTACKER, sq, pins)))
+            (ruleSwitches.dropPawnMateAllowed || !isPawnDropMate(pos, ATTACKER, sq, pins)))
             emit(0, sq, ATTACKER | PAWN, 0);
     }
 }

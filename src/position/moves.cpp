@@ -5,7 +5,7 @@
 #include <cassert>
 #include <cstring>
 
-#include "frontend/problem_header.h"
+#include "position/rules.h"
 #include "position/attacks.h"
 #include "position/hash_keys.h"
 
@@ -242,7 +242,7 @@ namespace {
 // A drop changes neither map on its own square (its walks start next to
 // it), so the parent's maps answer for the child's.
 bool isFutileInterposition(const Position& parent, Move move) {
-    if (problem.RuleFlags != ORTHODOX_RULES) return false;
+    if (ruleSwitches.RuleFlags != ORTHODOX_RULES) return false;
     if (parent.sideToMove != DEFENDER || !isDrop(move)) return false;
     const int king = parent.defenderKingSquare;
     if (king == 0 || parent.attackerAttacks[king] == 0) return false;
@@ -316,7 +316,7 @@ namespace {
 
 // Hand saving: the side whose hand is compared has not gained any piece.
 bool handNoLarger(const Position& node, const Position& earlier) {
-    const int first = problem.RuleFlags == (PLAY_BEST | TARGET_OWN_KING | GOAL_MATE) ? DEFENDER | PAWN : ATTACKER | PAWN;
+    const int first = ruleSwitches.RuleFlags == (PLAY_BEST | TARGET_OWN_KING | GOAL_MATE) ? DEFENDER | PAWN : ATTACKER | PAWN;
     for (int code = first; code <= first + (ROOK - PAWN); ++code)
         if (node.hand[code] > earlier.hand[code]) return false;
     return true;
@@ -331,7 +331,7 @@ const Position* findRepetition(const Position& node, int16_t minPly) {
     for (const Position* a = grandparentOf(&node); a; a = grandparentOf(a)) {
         if (a->ply < minPly) return nullptr;
         if (a->positionKey == node.positionKey) return a;
-        if (problem.handSaving && a->boardKey == node.boardKey && a->sideToMove == node.sideToMove &&
+        if (ruleSwitches.handSaving && a->boardKey == node.boardKey && a->sideToMove == node.sideToMove &&
             node.ply >= a->ply && handNoLarger(node, *a))
             return a;
     }

@@ -1,6 +1,6 @@
 #include "position/position.h"
 
-#include "frontend/problem_header.h"
+#include "position/rules.h"
 #include "position/attacks.h"
 #include "position/hash_keys.h"
 
@@ -62,7 +62,7 @@ void resetSearchFields(Position& pos) {
 }
 
 uint8_t computeMirrorSymmetric(const Position& pos) {
-    if (!problem.symmetryDetection) return 0;
+    if (!ruleSwitches.symmetryDetection) return 0;
     if (pos.defenderKingSquare != 0 && fileOf(pos.defenderKingSquare) != 5) return 0;
     for (int file = 1; file <= 4; ++file)
         for (int rank = 1; rank <= 9; ++rank)

@@ -2,8 +2,8 @@
 
 #include <ostream>
 
-#include "frontend/console.h"
-#include "frontend/problem_header.h"
+#include "base/console.h"
+#include "position/rules.h"
 
 namespace {
 
@@ -17,12 +17,12 @@ bool refuse(const char* reason, const char* advice) {
 // A problem that mates (or repeats) without obligatory checks may do without
 // a defender's king; every other problem aimed at the defender's king needs it.
 bool defenderKingMissing(const Position& pos) {
-    if (!(problem.RuleFlags & TARGET_DEFENDER_KING) || pos.defenderKingSquare != 0) return false;
-    return problem.checkRequired || !(problem.RuleFlags & (GOAL_MATE | GOAL_REPETITION));
+    if (!(ruleSwitches.RuleFlags & TARGET_DEFENDER_KING) || pos.defenderKingSquare != 0) return false;
+    return ruleSwitches.checkRequired || !(ruleSwitches.RuleFlags & (GOAL_MATE | GOAL_REPETITION));
 }
 
 bool ownKingMissing(const Position& pos) {
-    return (problem.RuleFlags & GOAL_MATE) && (problem.RuleFlags & TARGET_OWN_KING) && pos.attackerKingSquare == 0;
+    return (ruleSwitches.RuleFlags & GOAL_MATE) && (ruleSwitches.RuleFlags & TARGET_OWN_KING) && pos.attackerKingSquare == 0;
 }
 
 // The side that is not to move must not stand in check already.

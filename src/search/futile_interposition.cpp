@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "frontend/problem_header.h"
+#include "position/rules.h"
 #include "position/expand.h"
 #include "position/hash_keys.h"
 #include "position/moves.h"
@@ -162,7 +162,7 @@ uint64_t candidateMark(int sq) {
 }
 
 bool futileInterpositionRuleApplies() {
-    return problem.RuleFlags == ORTHODOX_RULES && problem.restrictionKind == RESTRICTION_NONE;
+    return ruleSwitches.RuleFlags == ORTHODOX_RULES && ruleSwitches.restrictionKind == RESTRICTION_NONE;
 }
 
 void markInterpositionCandidates(Position& node, ChildList& children) {

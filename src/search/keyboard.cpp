@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "frontend/console.h"
+#include "base/console.h"
 #include "frontend/problem_header.h"
 #include "search/position_table.h"
 #include "search/search.h"

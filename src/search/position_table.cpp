@@ -11,7 +11,7 @@
 #include <charconv>
 #include <string>
 
-#include "frontend/console.h"
+#include "base/console.h"
 #include "frontend/problem_header.h"
 #include "search/search_context.h"
 

@@ -11,7 +11,7 @@
 #include <iomanip>
 #include <ostream>
 
-#include "frontend/console.h"
+#include "base/console.h"
 #include "frontend/problem_header.h"
 #include "search/position_table.h"
 

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "driver/progress.h"
-#include "frontend/console.h"
+#include "base/console.h"
 #include "frontend/notation.h"
 #include "frontend/problem_header.h"
 #include "position/expand.h"
@@ -70,7 +70,7 @@ int32_t capThreshold(int64_t t) { return int32_t(std::min<int64_t>(t, LARGEST_FI
 // takes for nothing is left out of the selection while other replies are open.
 // futile: the number of unresolved children that are futile drops.
 bool leavesOutFutileDrops(const SearchContext& ctx, const Position& node, int futile) {
-    if (problem.RuleFlags != ORTHODOX_RULES || problem.restrictionKind != RESTRICTION_NONE) return false;
+    if (!futileInterpositionRuleApplies()) return false;
     if (isOrNode(ctx, node)) return false;
     if (pnStalledDnGrew(node)) return false;
     return futile < node.openChildCount;
@@ -269,7 +269,7 @@ void cutOffAtLimit(Position& node, int16_t depth) {
 // node; a node too far from it (hand and board differences) to get back
 // within the remaining depth is cut off.
 bool settledByRepetitionGoal(const SearchContext& ctx, Position& node, int16_t depth) {
-    if (!(problem.RuleFlags & GOAL_REPETITION) || node.ply == 0 || !ctx.goalPosition) return false;
+    if (!(ruleSwitches.RuleFlags & GOAL_REPETITION) || node.ply == 0 || !ctx.goalPosition) return false;
     const Position& goal = *ctx.goalPosition;
     if (node.positionKey == goal.positionKey) {
         provenAtGoal(node);
@@ -637,7 +637,7 @@ void classifyLeaf(Position& node, int r, int16_t depth) {
         cutOffAtLimit(node, 0);
         return;
     }
-    const uint32_t rules = problem.RuleFlags;
+    const uint32_t rules = ruleSwitches.RuleFlags;
     auto has = [rules](uint32_t bits) { return (rules & bits) == bits; };
     bool proven;
     if (node.sideToMove == ATTACKER) {

@@ -15,7 +15,7 @@
 #include <limits>
 #include <string>
 
-#include "frontend/console.h"
+#include "base/console.h"
 #include "search/position_table.h"
 
 namespace {

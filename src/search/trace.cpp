@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "frontend/console.h"
+#include "base/console.h"
 #include "frontend/notation.h"
 #include "frontend/problem_header.h"
 #include "search/position_table.h"

@@ -28,7 +28,7 @@
 
 #include "driver/solve.h"
 #include "driver/verify.h"
-#include "frontend/console.h"
+#include "base/console.h"
 #include "frontend/problem_header.h"
 #include "position/moves.h"
 #include "position/sfen.h"
@@ -63,7 +63,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(allocatePositionTable((1u << 16) - 1));
         resetProblemHeader(problem);
-        problem.handSaving = 1;
+        ruleSwitches.handSaving = 1;
         enteredSequence.clear();
         currentSolution.clear();
         resumePath.clear();

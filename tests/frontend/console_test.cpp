@@ -3,8 +3,8 @@
 
 #include <unistd.h>
 
-#include "frontend/console.h"
-#include "frontend/terminal_text.h"
+#include "base/console.h"
+#include "base/terminal_text.h"
 
 namespace {
 

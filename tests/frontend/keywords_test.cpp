@@ -37,36 +37,36 @@ TEST(ClassKeywords, RuleFlagsAndCanonicalNames) {
     };
     for (const ClassCase& c : cases) {
         classText(c.text);
-        EXPECT_EQ(problem.RuleFlags, c.ruleFlags) << c.text;
+        EXPECT_EQ(ruleSwitches.RuleFlags, c.ruleFlags) << c.text;
         EXPECT_EQ(problem.className, c.className) << c.text;
     }
 }
 
 TEST(ClassKeywords, ConditionsThatComeWithAClass) {
     classText("最善詰");
-    EXPECT_EQ(problem.handSaving, 1);
+    EXPECT_EQ(ruleSwitches.handSaving, 1);
     classText("勝");
-    EXPECT_EQ(problem.checkRequired, 0);
-    EXPECT_EQ(problem.handSaving, 1);
+    EXPECT_EQ(ruleSwitches.checkRequired, 0);
+    EXPECT_EQ(ruleSwitches.handSaving, 1);
 
     classText("受先千日手");
-    EXPECT_EQ(problem.RuleFlags, 0x412u);
+    EXPECT_EQ(ruleSwitches.RuleFlags, 0x412u);
     EXPECT_EQ(problem.defenderFirst, 1);
     EXPECT_EQ(problem.className, "受先最善千日手");
     classText("受先最悪詰");
     EXPECT_EQ(problem.defenderFirst, 0);
 
     classText("最善ステイルメイト");
-    EXPECT_EQ(problem.checkRequired, 0);
+    EXPECT_EQ(ruleSwitches.checkRequired, 0);
     EXPECT_EQ(problem.ruleName, "非王手可");
     classText("非王手可最善ステイルメイト");
     EXPECT_EQ(problem.ruleName, "非王手可");  // once
     classText("非連続王手詰");
-    EXPECT_EQ(problem.checkRequired, 0);
+    EXPECT_EQ(ruleSwitches.checkRequired, 0);
     EXPECT_EQ(problem.ruleName, "非王手可");
 
     classText("打歩詰");
-    EXPECT_EQ(problem.dropPawnMateAllowed, 1);
+    EXPECT_EQ(ruleSwitches.dropPawnMateAllowed, 1);
     EXPECT_EQ(problem.ruleName, "");  // the entry sequence puts 打歩 in front
 }
 
@@ -94,20 +94,20 @@ TEST(ClassKeywords, RestrictionGroups) {
     };
     for (const RestrictionCase& c : cases) {
         classText(c.text);
-        EXPECT_EQ(problem.restrictionKind, c.kind) << c.text;
-        EXPECT_EQ(problem.restrictionSides, c.sides) << c.text;
+        EXPECT_EQ(ruleSwitches.restrictionKind, c.kind) << c.text;
+        EXPECT_EQ(ruleSwitches.restrictionSides, c.sides) << c.text;
         EXPECT_EQ(problem.ruleName, c.ruleName) << c.text;
     }
     classText("禁欲最悪詰");
-    EXPECT_EQ(problem.handSaving, 0);
+    EXPECT_EQ(ruleSwitches.handSaving, 0);
     classText("禁欲最善詰");
-    EXPECT_EQ(problem.handSaving, 1);  // the orthodox class sets it again
+    EXPECT_EQ(ruleSwitches.handSaving, 1);  // the orthodox class sets it again
 }
 
 void remarks(const char* line, int16_t moveCount = 15, uint32_t ruleFlags = 0x112) {
     resetProblemHeader(problem);
     problem.moveCount = moveCount;
-    problem.RuleFlags = ruleFlags;
+    ruleSwitches.RuleFlags = ruleFlags;
     interpretOptions(line);
 }
 
@@ -135,16 +135,16 @@ TEST(RemarkKeywords, CheckLevelAndCookDepth) {
 
 TEST(RemarkKeywords, HandSavingOnlyWhereItApplies) {
     remarks("備考：持駒節約");
-    EXPECT_EQ(problem.handSaving, 1);
+    EXPECT_EQ(ruleSwitches.handSaving, 1);
     remarks("備考：持駒節約", 15, 0x111);
-    EXPECT_EQ(problem.handSaving, 0);
+    EXPECT_EQ(ruleSwitches.handSaving, 0);
     resetProblemHeader(problem);
-    problem.restrictionKind = RESTRICTION_ABSTINENT;
+    ruleSwitches.restrictionKind = RESTRICTION_ABSTINENT;
     interpretOptions("持駒節約");
-    EXPECT_EQ(problem.handSaving, 0);
-    problem.restrictionKind = RESTRICTION_GREEDY;
+    EXPECT_EQ(ruleSwitches.handSaving, 0);
+    ruleSwitches.restrictionKind = RESTRICTION_GREEDY;
     interpretOptions("持駒節約");
-    EXPECT_EQ(problem.handSaving, 1);
+    EXPECT_EQ(ruleSwitches.handSaving, 1);
 }
 
 TEST(RemarkKeywords, TraceAndMonitors) {
@@ -166,7 +166,7 @@ TEST(RemarkKeywords, TraceAndMonitors) {
     EXPECT_EQ(problem.monitorDepth, 2);
     EXPECT_EQ(problem.detailedMonitor, 0);
     remarks("備考：対称性検出 不詰出力 作意強制");
-    EXPECT_EQ(problem.symmetryDetection, 1);
+    EXPECT_EQ(ruleSwitches.symmetryDetection, 1);
     EXPECT_EQ(problem.noMateOutput, 1);
     EXPECT_EQ(problem.forceComposerLine, 1);
     EXPECT_EQ(problem.monitorOn, 0);

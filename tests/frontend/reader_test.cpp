@@ -27,8 +27,8 @@ void expectFullHeaderFixture(const ReadOutcome& r) {
     EXPECT_EQ(problem.caption, "試験作品／作者名／詰棋雑誌／2001年1月");
     EXPECT_EQ(problem.moveCount, 5);
     EXPECT_EQ(problem.className, "最善詰");
-    EXPECT_EQ(problem.RuleFlags, 0x112u);
-    EXPECT_EQ(problem.handSaving, 1);
+    EXPECT_EQ(ruleSwitches.RuleFlags, 0x112u);
+    EXPECT_EQ(ruleSwitches.handSaving, 1);
     EXPECT_EQ(problem.cookCheck, 1);  // remarks: 余詰検討 with no number of its own
     EXPECT_EQ(problem.cookDepth, 2999);
     EXPECT_EQ(problem.memoryMB, 200);
@@ -108,8 +108,8 @@ TEST(ProblemReader, MissingClassGivesTheOrthodoxProblem) {
     ReadOutcome r = readProblemText("手数：3\n");
     ASSERT_TRUE(r.accepted);
     EXPECT_EQ(problem.className, "最善詰");
-    EXPECT_EQ(problem.RuleFlags, 0x112u);
-    EXPECT_EQ(problem.handSaving, 1);
+    EXPECT_EQ(ruleSwitches.RuleFlags, 0x112u);
+    EXPECT_EQ(ruleSwitches.handSaving, 1);
     EXPECT_EQ(std::count(r.setup.diagram, r.setup.diagram + 81, EMPTY), 81);
 }
 
@@ -286,11 +286,11 @@ TEST(FirstMover, FromRulesAndMoveCount) {
     EXPECT_EQ(firstMover(), ATTACKER);
     problem.moveCount = 4;
     EXPECT_EQ(firstMover(), DEFENDER);
-    problem.RuleFlags = 0x122;  // own king
+    ruleSwitches.RuleFlags = 0x122;  // own king
     EXPECT_EQ(firstMover(), ATTACKER);
     problem.moveCount = 5;
     EXPECT_EQ(firstMover(), DEFENDER);
-    problem.RuleFlags = 0x412;  // repetition: by 受先 only
+    ruleSwitches.RuleFlags = 0x412;  // repetition: by 受先 only
     EXPECT_EQ(firstMover(), ATTACKER);
     problem.defenderFirst = 1;
     EXPECT_EQ(firstMover(), DEFENDER);

@@ -83,9 +83,9 @@ TEST_F(Expansion, DiscoveredChecksOpenOnlyWhenTheLineClears) {
 
 TEST_F(Expansion, WithoutObligatoryChecksEveryLegalMoveIsAChild) {
     Position& pos = positionFrom("4k4/9/4P4/9/9/9/9/9/4K4 b G 1");
-    problem.checkRequired = 0;
+    ruleSwitches.checkRequired = 0;
     EXPECT_EQ(legalText(pos), children(pos));
-    problem.checkRequired = 1;
+    ruleSwitches.checkRequired = 1;
     EXPECT_EQ("53-52+ 53-52 G*41 G*42 G*52 G*61 G*62", children(pos));
 }
 
@@ -105,10 +105,10 @@ TEST_F(Expansion, TerminalCodesOfBothSides) {
     children(positionFrom("9/9/9/9/9/9/9/9/4K4 w - 1"), &r);
     EXPECT_EQ(DEFENDER_NO_MOVE, r);
     // The attacker mated (own-king problem) and the attacker stalemated.
-    problem.RuleFlags = PLAY_BEST | TARGET_OWN_KING | GOAL_MATE;
+    ruleSwitches.RuleFlags = PLAY_BEST | TARGET_OWN_KING | GOAL_MATE;
     children(positionFrom("4k4/9/9/9/9/9/4p4/4g4/4K4 b - 1", 1), &r);
     EXPECT_EQ(ATTACKER_MATED, r);
-    problem.RuleFlags = ORTHODOX_RULES;
+    ruleSwitches.RuleFlags = ORTHODOX_RULES;
     children(positionFrom("4k4/9/9/9/9/9/9/9/9 b - 1", 1), &r);
     EXPECT_EQ(ATTACKER_NO_MOVE, r);
     // Without a list only the count comes back and nothing is linked.
@@ -122,7 +122,7 @@ TEST_F(Expansion, OwnKingInCheckKeepsOnlyEvasionsThatCheck) {
     // Self-mate: the attacker's king on 5九 is checked by the knight on 4七.
     // Of its replies only the captures by the gold (4八) and the silver (3八)
     // check the defender's king on 4六; the king moves do not.
-    problem.RuleFlags = PLAY_BEST | TARGET_OWN_KING | GOAL_MATE;
+    ruleSwitches.RuleFlags = PLAY_BEST | TARGET_OWN_KING | GOAL_MATE;
     Position& pos = positionFrom("9/9/9/9/9/5k3/5n3/5GS2/4K4 b - 1");
     ASSERT_TRUE(isInCheck(pos, ATTACKER));
     const std::string kids = children(pos);
@@ -143,8 +143,8 @@ TEST_F(Expansion, OwnKingInCheckKeepsOnlyEvasionsThatCheck) {
 }
 
 TEST_F(Expansion, GreedyDefenderTakesWhenItCan) {
-    problem.restrictionKind = RESTRICTION_GREEDY;
-    problem.restrictionSides = DEFENDER;
+    ruleSwitches.restrictionKind = RESTRICTION_GREEDY;
+    ruleSwitches.restrictionSides = DEFENDER;
     // The rook on 9九 can take the pawn on 9五, and that (promoting or not)
     // is all it may do.
     Position& takes = positionFrom("4k4/9/9/9/P8/9/9/9/r8 w - 1");
@@ -155,16 +155,16 @@ TEST_F(Expansion, GreedyDefenderTakesWhenItCan) {
 }
 
 TEST_F(Expansion, LengthConditions) {
-    problem.checkRequired = 0;
-    problem.restrictionSides = ATTACKER;
+    ruleSwitches.checkRequired = 0;
+    ruleSwitches.restrictionSides = ATTACKER;
     // Rook on 1九 (8 squares to 1一: v 64), bishop on 6九 (5 diagonal squares
     // to 1四: v 50), knight on 2九, a gold in hand.
     Position& pos = positionFrom("k8/9/9/9/9/9/9/9/3B3NR b G 1");
-    problem.restrictionKind = RESTRICTION_MAXIMUMMER;
+    ruleSwitches.restrictionKind = RESTRICTION_MAXIMUMMER;
     EXPECT_EQ("19-11+ 19-11", children(pos));
     // Minimummer: one-square orthogonal steps tie with every drop (v 1);
     // the knight (v 5) and the diagonal steps (v 2) are out.
-    problem.restrictionKind = RESTRICTION_MINIMUMMER;
+    ruleSwitches.restrictionKind = RESTRICTION_MINIMUMMER;
     children(pos);
     for (const Position& c : list) {
         const Move m = c.lastMove;
@@ -177,17 +177,17 @@ TEST_F(Expansion, LengthConditions) {
     // Long-range: the bishop's five squares (6八 to 1三) beat the rook's
     // four when a pawn on 1四 holds the rook to four.
     Position& blocked = positionFrom("k8/9/9/8P/9/9/9/3B5/7NR b - 1", 1);
-    problem.restrictionKind = RESTRICTION_LONG_RANGE;
+    ruleSwitches.restrictionKind = RESTRICTION_LONG_RANGE;
     EXPECT_EQ("68-13+ 68-13", children(blocked));
     // A knight jump counts as a v of 5 and two squares crossed.
     Position& knight = positionFrom("k8/9/9/9/9/9/9/9/7N1 b - 1", 2);
-    problem.restrictionKind = RESTRICTION_MAXIMUMMER;
+    ruleSwitches.restrictionKind = RESTRICTION_MAXIMUMMER;
     EXPECT_EQ("29-37 29-17", children(knight));
 }
 
 TEST_F(Expansion, AbstinentAttackerAvoidsCapturesWhileItCan) {
-    problem.restrictionKind = RESTRICTION_ABSTINENT;
-    problem.restrictionSides = ATTACKER;
+    ruleSwitches.restrictionKind = RESTRICTION_ABSTINENT;
+    ruleSwitches.restrictionSides = ATTACKER;
     // The gold on 5三 can mate by taking on 5二 or check from 4二/6二.
     Position& pos = positionFrom("4k4/4p4/4G4/9/9/9/9/9/9 b - 1");
     EXPECT_EQ("53-42 53-62", children(pos));
@@ -197,21 +197,21 @@ TEST_F(Expansion, AbstinentAttackerAvoidsCapturesWhileItCan) {
 }
 
 TEST_F(Expansion, ARestrictionOfOneSideLeavesTheOtherAlone) {
-    problem.restrictionKind = RESTRICTION_MAXIMUMMER;
-    problem.restrictionSides = ATTACKER;
+    ruleSwitches.restrictionKind = RESTRICTION_MAXIMUMMER;
+    ruleSwitches.restrictionSides = ATTACKER;
     Position& defender = positionFrom("4k4/9/4G4/9/9/9/9/9/r8 w - 1");
-    problem.restrictionKind = RESTRICTION_NONE;
+    ruleSwitches.restrictionKind = RESTRICTION_NONE;
     const std::string free = children(defender);
-    problem.restrictionKind = RESTRICTION_MAXIMUMMER;
+    ruleSwitches.restrictionKind = RESTRICTION_MAXIMUMMER;
     EXPECT_EQ(free, children(defender));
-    problem.restrictionSides = DEFENDER;
+    ruleSwitches.restrictionSides = DEFENDER;
     EXPECT_NE(free, children(defender));
-    problem.restrictionSides = ATTACKER | DEFENDER;
+    ruleSwitches.restrictionSides = ATTACKER | DEFENDER;
     EXPECT_NE(free, children(defender));
 }
 
 TEST_F(Expansion, MirrorPruningOnlyWithTheKingOnTheMiddleFile) {
-    problem.symmetryDetection = 1;
+    ruleSwitches.symmetryDetection = 1;
     // Symmetric about file 5, king on 5一, golds in hand.
     Position& middle = positionFrom("4k4/9/9/9/9/9/9/9/9 b G 1");
     middle.mirrorSymmetric = computeMirrorSymmetric(middle);
@@ -238,7 +238,7 @@ TEST_F(Expansion, MirrorPruningOnlyWithTheKingOnTheMiddleFile) {
 }
 
 TEST_F(Expansion, PawnDropConditionOffersOnlyThePawnDropMate) {
-    problem.dropPawnMateAllowed = 1;
+    ruleSwitches.dropPawnMateAllowed = 1;
     // The rook drop on 5二 mates (the gold on 5三 defends it), so does the
     // pawn drop there: the rook's mate is recorded, not offered; the pawn's
     // stays a child.
@@ -254,7 +254,7 @@ TEST_F(Expansion, PawnDropConditionOffersOnlyThePawnDropMate) {
     EXPECT_TRUE(isProof(*e));
     // Without the condition the rook mate is an ordinary child and the pawn
     // drop mate is not generated.
-    problem.dropPawnMateAllowed = 0;
+    ruleSwitches.dropPawnMateAllowed = 0;
     const std::string plain = children(pos);
     EXPECT_NE(std::string::npos, plain.find("R*52")) << plain;
     EXPECT_EQ(std::string::npos, plain.find("P*52")) << plain;

@@ -96,13 +96,13 @@ TEST(MakeChild, FutileInterpositionOnlyInTheOrthodoxProblem) {
     // The rook on 5九 checks the king on 5一 up the file.
     const Position& root = positionFrom("4k4/9/2G6/9/9/9/9/9/4R3K w 2g 1");
     static Position child;
-    ASSERT_EQ(ORTHODOX_RULES, problem.RuleFlags);
+    ASSERT_EQ(ORTHODOX_RULES, ruleSwitches.RuleFlags);
     makeChild(root, child, drop(sq(5, 5), DEFENDER | GOLD));  // unguarded
     EXPECT_EQ(1, child.futileDrop);
     makeChild(root, child, drop(sq(5, 2), DEFENDER | GOLD));  // the king guards it, one attacker
     EXPECT_EQ(0, child.futileDrop);
     {
-        ScopedSwitch<uint32_t> rules(problem.RuleFlags, 0x122);
+        ScopedSwitch<uint32_t> rules(ruleSwitches.RuleFlags, 0x122);
         makeChild(root, child, drop(sq(5, 5), DEFENDER | GOLD));
         EXPECT_EQ(0, child.futileDrop);
     }
@@ -162,14 +162,14 @@ TEST(FindRepetition, HandSavingCountsAnEarlierRicherHandAsRepetition) {
     leaf.hand[ATTACKER | GOLD] = 1;
     leaf.hand[DEFENDER | ROOK] = 3;  // the defender's hand is not compared
     EXPECT_EQ(nullptr, findRepetition(leaf, 0));  // switch off
-    ScopedSwitch<uint8_t> saving(problem.handSaving, 1);
+    ScopedSwitch<uint8_t> saving(ruleSwitches.handSaving, 1);
     EXPECT_EQ(&earlier, findRepetition(leaf, 0));
     leaf.hand[ATTACKER | SILVER] = 1;  // one piece more than before
     EXPECT_EQ(nullptr, findRepetition(leaf, 0));
     leaf.hand[ATTACKER | SILVER] = 0;
     {
         // In an own-king mate the defender's hand is the one compared.
-        ScopedSwitch<uint32_t> rules(problem.RuleFlags, 0x122);
+        ScopedSwitch<uint32_t> rules(ruleSwitches.RuleFlags, 0x122);
         EXPECT_EQ(nullptr, findRepetition(leaf, 0));
         leaf.hand[DEFENDER | ROOK] = 0;
         leaf.hand[ATTACKER | SILVER] = 5;

@@ -150,7 +150,7 @@ TEST(PawnDropMate, NotGeneratedUnlessAllowed) {
         EXPECT_FALSE(isPawnDropMate(positionFrom(mate), ATTACKER, sq(1, 3), pins));  // not in front of the king
     }
     {
-        ScopedSwitch<uint8_t> allowed(problem.dropPawnMateAllowed, 1);
+        ScopedSwitch<uint8_t> allowed(ruleSwitches.dropPawnMateAllowed, 1);
         EXPECT_TRUE(hasDrop(generateLegalMoves(positionFrom(mate))));
         EXPECT_TRUE(hasDrop(generateCheckCandidates(positionFrom(mate))));
     }
@@ -173,7 +173,7 @@ TEST(PawnDropMate, AnInterposingPawnMayNotMateTheDefender) {
     std::string evasions = bufferText(generateLegalMoves(pos));
     EXPECT_EQ(std::string::npos, evasions.find("P*22")) << evasions;
     EXPECT_NE(std::string::npos, evasions.find("23-31+")) << evasions;
-    ScopedSwitch<uint8_t> allowed(problem.dropPawnMateAllowed, 1);
+    ScopedSwitch<uint8_t> allowed(ruleSwitches.dropPawnMateAllowed, 1);
     evasions = bufferText(generateLegalMoves(pos));
     EXPECT_NE(std::string::npos, evasions.find("P*22")) << evasions;
 }

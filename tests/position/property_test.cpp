@@ -79,7 +79,7 @@ void expectStateFresh(const Position& pos) {
 // Returns the legal moves, after checking them and the candidates.
 std::vector<Move> checkGenerators(const Position& pos) {
     const PlainBoard plain = plainBoardOf(pos);
-    const std::vector<uint32_t> expected = bruteLegalMoves(plain, problem.dropPawnMateAllowed);
+    const std::vector<uint32_t> expected = bruteLegalMoves(plain, ruleSwitches.dropPawnMateAllowed);
     const int side = pos.sideToMove;
     const bool checked = inCheck(plain, side);
     if (checked) ++positionsInCheck;
@@ -123,7 +123,7 @@ struct Start {
 };
 
 void randomPlay(const Start& start, uint32_t seed, int& positionsSeen) {
-    problem.dropPawnMateAllowed = start.dropPawnMateAllowed;
+    ruleSwitches.dropPawnMateAllowed = start.dropPawnMateAllowed;
     std::vector<Position> line(size_t(start.plies) + 1);
     std::string error;
     ASSERT_TRUE(setUpFromSfen(line[0], start.sfen, error)) << error;
@@ -168,14 +168,14 @@ TEST(GeneratorsAgainstBruteForce, RandomPlayFromSeveralStarts) {
         // Enormous hands on both sides.
         {"4k4/9/9/9/9/9/9/9/4K4 b 99R99B99G99S99N99L99P99r99b99g99s99n99l99p 1", false, 2, 8},
     };
-    const uint8_t savedSwitch = problem.dropPawnMateAllowed;
+    const uint8_t savedSwitch = ruleSwitches.dropPawnMateAllowed;
     int positionsSeen = 0;
     uint32_t seed = 12345;
     for (const Start& start : starts) {
         randomPlay(start, seed++, positionsSeen);
         if (HasFailure()) break;
     }
-    problem.dropPawnMateAllowed = savedSwitch;
+    ruleSwitches.dropPawnMateAllowed = savedSwitch;
     EXPECT_GT(positionsSeen, 2000);
     EXPECT_GT(positionsInCheck, positionsSeen / 10);
     std::printf("positions checked: %d, in check: %d\n", positionsSeen, positionsInCheck);

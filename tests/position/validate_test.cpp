@@ -14,18 +14,18 @@ struct Rules {
 // Validates the SFEN position under the rules; returns the console text,
 // prefixed "ok:" when the position passed.
 std::string validate(const char* sfen, Rules rules) {
-    const uint32_t savedFlags = problem.RuleFlags;
-    const uint8_t savedCheck = problem.checkRequired;
-    problem.RuleFlags = rules.flags;
-    problem.checkRequired = rules.checkRequired;
+    const uint32_t savedFlags = ruleSwitches.RuleFlags;
+    const uint8_t savedCheck = ruleSwitches.checkRequired;
+    ruleSwitches.RuleFlags = rules.flags;
+    ruleSwitches.checkRequired = rules.checkRequired;
     static Position pos;
     std::string error;
     EXPECT_TRUE(setUpFromSfen(pos, sfen, error)) << error;
     testing::internal::CaptureStdout();
     const bool ok = validateInitialPosition(pos);
     std::string out = testing::internal::GetCapturedStdout();
-    problem.RuleFlags = savedFlags;
-    problem.checkRequired = savedCheck;
+    ruleSwitches.RuleFlags = savedFlags;
+    ruleSwitches.checkRequired = savedCheck;
     return ok ? "ok:" + out : out;
 }
 

@@ -52,9 +52,9 @@ inline void resetSolveState() {
 
 // The hand-saving rule as the driver settles it for the problem's rules.
 inline void settleHandSaving() {
-    problem.handSaving = !problem.dropPawnMateAllowed &&
-                         (problem.restrictionKind == RESTRICTION_NONE || problem.restrictionKind == RESTRICTION_GREEDY) &&
-                         (problem.RuleFlags == ORTHODOX_RULES || ((problem.RuleFlags & PLAY_BEST) && problem.handSaving));
+    ruleSwitches.handSaving = !ruleSwitches.dropPawnMateAllowed &&
+                         (ruleSwitches.restrictionKind == RESTRICTION_NONE || ruleSwitches.restrictionKind == RESTRICTION_GREEDY) &&
+                         (ruleSwitches.RuleFlags == ORTHODOX_RULES || ((ruleSwitches.RuleFlags & PLAY_BEST) && ruleSwitches.handSaving));
 }
 
 // Reads a corpus problem into root and creates the table its memory figure
@@ -70,10 +70,10 @@ inline ::testing::AssertionResult loadCorpusProblem(const std::string& file, Pos
     setUpPosition(root, setup.diagram, setup.handCounts, firstMover());
     if (!validateInitialPosition(root)) return ::testing::AssertionFailure() << file << " fails validation";
     settleHandSaving();
-    const bool worst = problem.RuleFlags & PLAY_WORST;
+    const bool worst = ruleSwitches.RuleFlags & PLAY_WORST;
     searchContext.attackerSide = worst ? DEFENDER : ATTACKER;
     searchContext.defenderSide = worst ? ATTACKER : DEFENDER;
-    if (problem.RuleFlags & GOAL_REPETITION) searchContext.goalPosition = &root;
+    if (ruleSwitches.RuleFlags & GOAL_REPETITION) searchContext.goalPosition = &root;
     const int32_t mb = problem.memoryMB < 20 ? 20 : problem.memoryMB;
     if (!allocatePositionTable(tableCapacityForMemory(mb))) return ::testing::AssertionFailure() << "no table";
     return ::testing::AssertionSuccess();

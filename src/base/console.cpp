@@ -9,7 +9,7 @@
 // other. While a search runs the terminal is in single-key mode; whoever
 // asks a question suspends the poller and gets the terminal back in line
 // mode for the answer.
-#include "frontend/console.h"
+#include "base/console.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -28,7 +28,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "frontend/terminal_text.h"
+#include "base/terminal_text.h"
 
 int32_t elapsedSeconds = 0;
 std::atomic<uint8_t> ctrlCPressed{0};

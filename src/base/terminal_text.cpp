@@ -1,11 +1,11 @@
-#include "frontend/terminal_text.h"
+#include "base/terminal_text.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 #include <unistd.h>
 
-#include "frontend/byte_text.h"
+#include "base/byte_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "frontend/byte_text.h"
+#include "base/byte_text.h"
 
 #include <limits>
 

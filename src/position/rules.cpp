@@ -1,0 +1,3 @@
+#include "position/rules.h"
+
+RuleSwitches ruleSwitches;
