@@ -30,7 +30,7 @@
 #include "base/console.h"
 #include "frontend/notation.h"
 #include "frontend/problem_header.h"
-#include "position/expand.h"
+#include "search/table_expansion.h"
 #include "position/movegen.h"
 #include "position/moves.h"
 #include "search/futile_interposition.h"

@@ -4,12 +4,10 @@
 #include <cassert>
 #include <cstdlib>
 
-#include "position/rules.h"
 #include "position/attacks.h"
 #include "position/movegen.h"
 #include "position/moves.h"
-#include "search/position_table.h"
-#include "search/search_context.h"
+#include "position/rules.h"
 
 namespace {
 
@@ -199,7 +197,7 @@ bool goalReachedBy(int mover, int result) {
 // Under the pawn-drop condition the goal may be reached only by a pawn drop:
 // every other move that ends the problem is recorded as what it is, and a
 // successful one is not offered to the search.
-void applyPawnDropCondition(Position& node, ChildList& children) {
+void applyPawnDropCondition(Position& node, ChildList& children, ExpansionListener* listener) {
     if (!ruleSwitches.dropPawnMateAllowed) return;
     const int goalSide = (ruleSwitches.RuleFlags & TARGET_DEFENDER_KING) ? ATTACKER : DEFENDER;
     if (node.sideToMove != goalSide) return;
@@ -218,14 +216,14 @@ void applyPawnDropCondition(Position& node, ChildList& children) {
             child.proofNumber = INFINITE_NUMBER;
             child.disproofNumber = 0;
         }
-        store(child, 0);
+        if (listener) listener->childDecided(child);
     }
     std::erase_if(children, [](const Position& c) { return c.proofNumber == 0; });
 }
 
 }  // namespace
 
-int expandNode(SearchContext& ctx, Position& node, ChildList* childList, bool deferChildMaps) {
+int expandNode(Position& node, ChildList* childList, const ExpansionOptions& options) {
     ensureAttackMaps(node);
     MoveList list;
     if (node.sideToMove == ATTACKER && ruleSwitches.checkRequired) {
@@ -240,13 +238,17 @@ int expandNode(SearchContext& ctx, Position& node, ChildList* childList, bool de
     }
     if (!childList) return list.count;
 
-    if (node.mirrorSymmetric == 1 && !ctx.followIntendedLine) pruneMirrorMoves(list);
+    if (node.mirrorSymmetric == 1 && !options.keepMirrorMoves) pruneMirrorMoves(list);
     applyRestriction(node, list);
 
     childList->resize(list.count);
-    Position& (*const make)(const Position&, Position&, Move) = deferChildMaps ? makeChildDeferringMaps : makeChild;
-    for (int i = 0; i < list.count; ++i) prefetchLookup(make(node, (*childList)[i], list.moves[i]));
-    applyPawnDropCondition(node, *childList);
+    Position& (*const make)(const Position&, Position&, Move) =
+        options.deferChildMaps ? makeChildDeferringMaps : makeChild;
+    for (int i = 0; i < list.count; ++i) {
+        const Position& child = make(node, (*childList)[i], list.moves[i]);
+        if (options.listener) options.listener->childMade(child);
+    }
+    applyPawnDropCondition(node, *childList, options.listener);
     node.children = childList;
     return int(childList->size());
 }

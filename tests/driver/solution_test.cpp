@@ -8,7 +8,7 @@
 #include "driver/solution.h"
 #include "driver/solve.h"
 #include "frontend/problem_header.h"
-#include "position/expand.h"
+#include "search/table_expansion.h"
 #include "search/keyboard.h"
 #include "search/position_table.h"
 

@@ -8,7 +8,7 @@
 #include "driver/suspend.h"
 #include "frontend/problem_header.h"
 #include "frontend/problem_reader.h"
-#include "position/expand.h"
+#include "search/table_expansion.h"
 #include "position/position.h"
 #include "position/validate.h"
 #include "search/keyboard.h"

@@ -9,32 +9,31 @@
 #include "position/attacks.h"
 #include "position/expand.h"
 #include "position/moves.h"
-#include "search/position_table.h"
-#include "search/search_context.h"
 
 namespace {
 
-// Every test starts from the orthodox defaults with a small table for the
-// records the pawn-drop condition writes.
+// Keeps what expansion reports: the children decided on the spot.
+struct DecidedChildren final : ExpansionListener {
+    std::vector<Position> decided;
+    void childMade(const Position&) override {}
+    void childDecided(const Position& child) override { decided.push_back(child); }
+};
+
+// Every test starts from the orthodox defaults.
 class Expansion : public ::testing::Test {
 protected:
-    void SetUp() override {
-        resetProblemHeader(problem);
-        searchContext.followIntendedLine = 0;
-        searchContext.attackerSide = ATTACKER;
-        searchContext.defenderSide = DEFENDER;
-        ASSERT_TRUE(allocatePositionTable(1009));
-    }
-    void TearDown() override {
-        releasePositionTable();
-        resetProblemHeader(problem);
-    }
+    void SetUp() override { ruleSwitches = RuleSwitches{}; }
+    void TearDown() override { ruleSwitches = RuleSwitches{}; }
 
     // Expands pos and returns the children's moves as text; the result
     // code goes to result.
     std::string children(Position& pos, int* result = nullptr) {
         list.clear();
-        const int r = expandNode(searchContext, pos, &list);
+        listener.decided.clear();
+        ExpansionOptions options;
+        options.keepMirrorMoves = keepMirrorMoves;
+        options.listener = &listener;
+        const int r = expandNode(pos, &list, options);
         if (result) *result = r;
         if (r > 0) {
             EXPECT_EQ(size_t(r), list.size());
@@ -46,6 +45,8 @@ protected:
     }
 
     ChildList list;
+    DecidedChildren listener;
+    bool keepMirrorMoves = false;
 };
 
 std::string legalText(const Position& pos) { return bufferText(generateLegalMoves(pos)); }
@@ -114,7 +115,7 @@ TEST_F(Expansion, TerminalCodesOfBothSides) {
     // Without a list only the count comes back and nothing is linked.
     Position& counted = positionFrom("4k4/9/4P4/9/9/9/9/9/4K4 b G 1", 2);
     counted.children = nullptr;
-    EXPECT_EQ(7, expandNode(searchContext, counted, nullptr));
+    EXPECT_EQ(7, expandNode(counted, nullptr));
     EXPECT_EQ(nullptr, counted.children);
 }
 
@@ -228,9 +229,9 @@ TEST_F(Expansion, MirrorPruningOnlyWithTheKingOnTheMiddleFile) {
     }
     EXPECT_EQ("33-42+ 33-42 53-52 53-42", children(pieces));
     // Following the composer's line turns the pruning off.
-    searchContext.followIntendedLine = 1;
+    keepMirrorMoves = true;
     EXPECT_EQ("G*41 G*42 G*52 G*61 G*62", children(middle));
-    searchContext.followIntendedLine = 0;
+    keepMirrorMoves = false;
     // The same picture one file over (king on 4一) is never pruned.
     Position& off = positionFrom("5k3/9/9/9/9/9/9/9/9 b G 1", 2);
     EXPECT_EQ(0, computeMirrorSymmetric(off));
@@ -246,12 +247,10 @@ TEST_F(Expansion, PawnDropConditionOffersOnlyThePawnDropMate) {
     const std::string kids = children(pos);
     EXPECT_EQ(std::string::npos, kids.find("R*52")) << kids;
     EXPECT_NE(std::string::npos, kids.find("P*52")) << kids;
-    // The removed mate went to the table as a proof.
-    Position rookMate;
-    makeChild(pos, rookMate, Move{0, uint8_t(sq(5, 2)), uint8_t(ATTACKER | ROOK), 0});
-    const TableEntry* e = findResolved(rookMate, 0);
-    ASSERT_NE(nullptr, e);
-    EXPECT_TRUE(isProof(*e));
+    // The removed mate was reported as decided, a proof.
+    ASSERT_EQ(1u, listener.decided.size());
+    EXPECT_EQ("R*52", moveText(listener.decided[0].lastMove));
+    EXPECT_EQ(0, listener.decided[0].proofNumber);
     // Without the condition the rook mate is an ordinary child and the pawn
     // drop mate is not generated.
     ruleSwitches.dropPawnMateAllowed = 0;

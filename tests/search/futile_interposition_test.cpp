@@ -2,7 +2,7 @@
 // mate the search finds, and the replies the solution builder is offered.
 #include "search_support.h"
 
-#include "position/expand.h"
+#include "search/table_expansion.h"
 #include "search/futile_interposition.h"
 
 namespace {
