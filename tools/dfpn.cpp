@@ -9,13 +9,14 @@
 #include <iostream>
 #include <string>
 
+#include "driver/console_observer.h"
 #include "driver/large_stack.h"
 #include "driver/solve.h"
 #include "frontend/problem_header.h"
 #include "frontend/problem_reader.h"
 #include "position/position.h"
 #include "position/validate.h"
-#include "search/keyboard.h"
+#include "search/search.h"
 #include "search/position_table.h"
 #include "search/search_context.h"
 
@@ -64,6 +65,8 @@ int main(int argc, char* argv[]) {
     ctx.solutionLength = int16_t(depth);
     problem.traceOn = 0;
     problem.monitorOn = 0;
+    // The keys work as in the program: progress, monitor, stop.
+    ctx.observer = &consoleObserver;
 
     const double start = now();
     if (!runOnSolverStack([&] { invokeSearch(ctx, root, int16_t(depth)); })) {

@@ -8,8 +8,9 @@
 #include "base/console.h"
 #include "frontend/notation.h"
 #include "frontend/problem_header.h"
-#include "search/keyboard.h"
+#include "driver/keyboard.h"
 #include "search/position_table.h"
+#include "search/search.h"
 
 namespace {
 
@@ -21,16 +22,12 @@ std::vector<const Position*> currentLine(const Position& pos) {
     return line;
 }
 
-bool isGrandparentKiller(const Position& p) {
-    return p.parent && p.parent->parent && moveWord(p.lastMove) == uint32_t(p.parent->parent->killerMove);
-}
-
 void printCurrentLine(const SearchContext& ctx, const std::vector<const Position*>& line) {
     std::ostream& out = consoleOut();
     bool agreesWithComposer = ctx.followIntendedLine;
     for (size_t i = 0; i < line.size(); ++i) {
         const Position& p = *line[i];
-        if (agreesWithComposer && (i >= enteredSequence.size() || enteredSequence[i] != p.lastMove)) {
+        if (agreesWithComposer && (i >= ctx.composerLine.size() || ctx.composerLine[i] != p.lastMove)) {
             out << "★";
             agreesWithComposer = false;
         }

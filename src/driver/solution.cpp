@@ -12,8 +12,9 @@
 #include "position/movegen.h"
 #include "position/moves.h"
 #include "search/futile_interposition.h"
-#include "search/keyboard.h"
+#include "driver/keyboard.h"
 #include "search/position_table.h"
+#include "search/search.h"
 
 namespace {
 

@@ -3,15 +3,17 @@
 #include <ctime>
 #include <memory>
 
+#include "driver/console_observer.h"
 #include "driver/suspend.h"
 #include "driver/verify.h"
 #include "base/console.h"
 #include "frontend/entry.h"
 #include "frontend/notation.h"
 #include "frontend/problem_header.h"
-#include "search/keyboard.h"
+#include "driver/keyboard.h"
 #include "search/position_table.h"
-#include "search/trace.h"
+#include "search/search.h"
+#include "driver/trace.h"
 
 MoveLine currentSolution;
 MoveLine suspendedSolution;
@@ -258,6 +260,9 @@ void runPhases(SearchContext& ctx, Position& initial, int16_t n, int32_t checkLe
     }
     setUpSidesAndHandSaving(ctx);
     if (!acceptsRules(ctx, initial, n)) return;
+    ctx.observer = &consoleObserver;
+    ctx.composerLine = enteredSequence;
+    ctx.forceComposerLine = problem.forceComposerLine;
 
     // A resumed run keeps its mark through the first search, which clears
     // the context's flag; the phases it runs depend on it.

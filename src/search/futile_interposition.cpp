@@ -9,7 +9,6 @@
 #include "position/expand.h"
 #include "position/hash_keys.h"
 #include "position/moves.h"
-#include "search/keyboard.h"
 #include "search/position_table.h"
 #include "search/search.h"
 

@@ -4,17 +4,12 @@
 #include <climits>
 #include <memory>
 
-#include "driver/progress.h"
-#include "base/console.h"
-#include "frontend/notation.h"
-#include "frontend/problem_header.h"
-#include "search/table_expansion.h"
 #include "position/hash_keys.h"
 #include "position/moves.h"
+#include "position/rules.h"
 #include "search/futile_interposition.h"
-#include "search/keyboard.h"
 #include "search/position_table.h"
-#include "search/trace.h"
+#include "search/table_expansion.h"
 
 namespace {
 
@@ -59,10 +54,6 @@ int32_t addToDeltaSum(int32_t running, int32_t delta) {
 }
 
 uint64_t saturatingAdd(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
-
-bool isGrandparentKiller(const Position& c) {
-    return c.parent && c.parent->parent && moveWord(c.lastMove) == uint32_t(c.parent->parent->killerMove);
-}
 
 int32_t capThreshold(int64_t t) { return int32_t(std::min<int64_t>(t, LARGEST_FINITE)); }
 
@@ -217,23 +208,20 @@ ResumeOutcome resumeNode(SearchContext& ctx, Position& node, int16_t depth, Chil
     }
 
     const ResumeRecord next = popResumeRecord();
-    if (node.ply > 0 && node.ply % 10 == 0) consoleOut() << '\n';
-    consoleOut() << formatMove(node, next.lastMove) << std::flush;
     Position* child = &children.front();
     for (Position& c : children)
         if (c.lastMove == next.lastMove) {
             child = &c;
             break;
         }
-    if (resumePath.empty()) {
-        // The diagram starts on a line of its own, as in the progress block.
-        consoleOut() << "\n\n" << node.ply + 1 << "手目:" << formatMove(node, next.lastMove) << '\n';
+    const bool last = resumePath.empty();
+    if (last) {
         giveRecordNumbers(*child, next);
         if (child->proofNumber == 1 && child->disproofNumber == 1) lookup(ctx, *child, childDepth(*child, depth));
-        formatDiagram(*child, "");
     }
+    ctx.observer->pathReplayed(node, next.lastMove, *child, last);
     search(ctx, *child, childDepth(*child, depth));
-    if (problem.traceOn || problem.monitorOn) traceNodeReturn(ctx, node, *child);
+    if (ctx.observer->watchingChildren()) ctx.observer->childReturned(ctx, node, *child);
     if (child->searchStatus == STATUS_INTERRUPTED) {
         node.searchStatus = STATUS_INTERRUPTED;
         aggregate(ctx, node);
@@ -333,8 +321,8 @@ AfterExpansion applyInterpositionRule(Position& node, int r, ChildList& children
 // The composer's reply at this node, when the search follows the entered line.
 std::unique_ptr<Position> composerChild(const SearchContext& ctx, Position& node) {
     if (!ctx.followIntendedLine || !node.onIntendedLine) return nullptr;
-    if (node.ply < 0 || size_t(node.ply) >= enteredSequence.size()) return nullptr;
-    const Move intended = enteredSequence[size_t(node.ply)];
+    if (node.ply < 0 || size_t(node.ply) >= ctx.composerLine.size()) return nullptr;
+    const Move intended = ctx.composerLine[size_t(node.ply)];
     for (const Position& c : *node.children) {
         if (c.lastMove != intended) continue;
         auto copy = std::make_unique<Position>(c);
@@ -462,8 +450,6 @@ void noteUnresolvedChild(SearchContext& ctx, const Position& child) {
     ctx.maxDisproofNumber = std::max(ctx.maxDisproofNumber, child.disproofNumber);
 }
 
-bool traceWanted() { return problem.traceOn || problem.monitorOn; }
-
 bool withinThresholds(const Position& node) {
     return node.proofNumber < node.proofThreshold && node.disproofNumber < node.disproofThreshold;
 }
@@ -496,11 +482,11 @@ void searchChildren(SearchContext& ctx, Position& node, int16_t depth, Position*
         composer = nullptr;
         setChildThresholds(ctx, node, *child, s);
         ++ctx.nodeCount;
-        if (traceWanted()) traceNodeEntry(ctx, node, *child);
+        if (ctx.observer->watchingChildren()) ctx.observer->childEntered(ctx, node, *child);
         search(ctx, *child, childDepth(*child, depth));
         noteUnresolvedChild(ctx, *child);
         if (visits(*child) != 0xFFFF) child->visitCount = int16_t(visits(*child) + 1);
-        if (traceWanted()) traceNodeReturn(ctx, node, *child);
+        if (ctx.observer->watchingChildren()) ctx.observer->childReturned(ctx, node, *child);
         if (child->searchStatus == STATUS_INTERRUPTED) {
             node.searchStatus = STATUS_INTERRUPTED;
             break;
@@ -705,13 +691,9 @@ void search(SearchContext& ctx, Position& node, int16_t depth) {
 
     if (resumed == ResumeOutcome::SearchNormally) {
         if (settledByRepetition(ctx, node, depth)) return;
-        if (checkInterrupt(ctx, node)) {
+        if (ctx.observer->stopRequested(ctx, node)) {
             node.searchStatus = STATUS_INTERRUPTED;
             return;
-        }
-        if (progressRequested) {
-            showProgress(ctx, node);
-            progressRequested = 0;
         }
         const int r = expandNode(ctx, node, &children, /*deferChildMaps=*/true);
         ctx.deepestPly = std::max<int16_t>(ctx.deepestPly, int16_t(node.ply + 1));
@@ -721,7 +703,7 @@ void search(SearchContext& ctx, Position& node, int16_t depth) {
         if (isResolved(node) || node.searchStatus == STATUS_INTERRUPTED) return;
 
         std::unique_ptr<Position> composer = composerChild(ctx, node);
-        if (composer && problem.forceComposerLine) {
+        if (composer && ctx.forceComposerLine) {
             followComposerLineOnly(ctx, node, *composer, depth);
             return;
         }
@@ -735,4 +717,25 @@ void search(SearchContext& ctx, Position& node, int16_t depth) {
     if (isResolved(node)) freeChildEntries(ctx, node, depth);
     ctx.resuming = 0;
     savePath(ctx, node, SavedChildren::Taken);
+}
+
+bool isGrandparentKiller(const Position& c) {
+    return c.parent && c.parent->parent && moveWord(c.lastMove) == uint32_t(c.parent->parent->killerMove);
+}
+
+void invokeSearch(SearchContext& ctx, Position& root, int16_t depth) {
+    if (depth < 0) return;
+    resetSearchFields(root);
+    ctx.rootPly = root.ply;
+    ctx.rootSide = root.sideToMove;
+    ctx.observer->invocationStarted(ctx, depth);
+
+    ++ctx.nodeCount;
+    ctx.depthLimit = depth;
+    ctx.deepestPly = root.ply;
+    search(ctx, root, depth);
+
+    ctx.deepestPlyOverall = std::max(ctx.deepestPlyOverall, ctx.deepestPly);
+    ctx.maxLevel = std::max(ctx.maxLevel, int32_t(levelOf(root.treeSize)));
+    ctx.observer->invocationEnded(ctx);
 }

@@ -11,6 +11,10 @@
 #include "position/position.h"
 #include "search/search_context.h"
 
+// Runs one search of root with the given depth (a negative depth does
+// nothing), telling ctx.observer when it starts and ends.
+void invokeSearch(SearchContext& ctx, Position& root, int16_t depth);
+
 // Searches node until it is resolved, its numbers reach its thresholds, or
 // the user stops the search. depth is the number of moves still allowed.
 void search(SearchContext& ctx, Position& node, int16_t depth);
@@ -48,3 +52,6 @@ void setChildThresholds(SearchContext& ctx, const Position& node, Position& chil
 inline bool isOrNode(const SearchContext& ctx, const Position& node) { return node.sideToMove == ctx.attackerSide; }
 inline bool isResolved(const Position& p) { return p.proofNumber == 0 || p.disproofNumber == 0; }
 inline bool isUnresolvedNode(const Position& p) { return p.proofNumber != 0 && p.disproofNumber != 0; }
+// c's move is the killer kept at its grandparent: the move of the same side
+// that last resolved a sibling line in that side's favour.
+bool isGrandparentKiller(const Position& c);

@@ -2,3 +2,4 @@
 
 std::list<ResumeRecord> resumePath;
 SearchContext searchContext;
+SearchObserver silentObserver;

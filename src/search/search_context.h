@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "position/position.h"
+#include "search/search_observer.h"
 
 // One level of an interrupted search path. 24 bytes, stored raw in the
 // suspend file.
@@ -57,6 +58,11 @@ struct SearchContext {
     uint8_t followIntendedLine = 0;
     Position refutedPosition{};
     uint64_t nodeCount = 0;
+    // The composer's moves from the problem file, and whether the search
+    // must follow them alone where they lead (forced composer line).
+    std::vector<Move> composerLine;
+    uint8_t forceComposerLine = 0;
+    SearchObserver* observer = &silentObserver;
 };
 
 // The records of an interrupted path, root first.

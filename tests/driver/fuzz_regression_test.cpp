@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_harness.h"
-#include "search/keyboard.h"
+#include "driver/keyboard.h"
 
 namespace {
 

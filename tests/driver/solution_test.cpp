@@ -9,8 +9,9 @@
 #include "driver/solve.h"
 #include "frontend/problem_header.h"
 #include "search/table_expansion.h"
-#include "search/keyboard.h"
+#include "driver/keyboard.h"
 #include "search/position_table.h"
+#include "search/search.h"
 
 namespace {
 

@@ -26,14 +26,16 @@
 #include <sstream>
 #include <string>
 
+#include "driver/console_observer.h"
 #include "driver/solve.h"
 #include "driver/verify.h"
 #include "base/console.h"
 #include "frontend/problem_header.h"
 #include "position/moves.h"
 #include "position/sfen.h"
-#include "search/keyboard.h"
+#include "driver/keyboard.h"
 #include "search/position_table.h"
+#include "search/search.h"
 #include "search/search_context.h"
 
 namespace {
@@ -77,6 +79,7 @@ protected:
         ctx.savedPly = 0;
         ctx.savedMove = Move{};
         ctx.followIntendedLine = 0;
+        ctx.observer = &consoleObserver;
         // Tests run in parallel processes: each has its own report file.
         reportName = ::testing::TempDir() + "verify_report_" + std::to_string(getpid()) + "_" +
                      ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";

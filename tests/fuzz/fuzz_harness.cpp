@@ -11,8 +11,9 @@
 #include "search/table_expansion.h"
 #include "position/position.h"
 #include "position/validate.h"
-#include "search/keyboard.h"
+#include "driver/keyboard.h"
 #include "search/position_table.h"
+#include "search/search.h"
 #include "search/search_context.h"
 
 namespace {

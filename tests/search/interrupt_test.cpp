@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "console_capture.h"
+#include "driver/console_observer.h"
 #include "search_support.h"
 
 namespace {
@@ -18,7 +19,9 @@ const int16_t DEPTH = 21;
 
 class Interruption : public ::testing::Test {
 protected:
+    void SetUp() override { searchContext.observer = &consoleObserver; }
     void TearDown() override {
+        searchContext.observer = &silentObserver;
         releasePositionTable();
         resetSolveState();
     }

@@ -12,7 +12,7 @@
 #include "position/position.h"
 #include "position/sfen.h"
 #include "position/validate.h"
-#include "search/keyboard.h"
+#include "driver/keyboard.h"
 #include "search/position_table.h"
 #include "search/search.h"
 #include "search/search_context.h"
@@ -46,6 +46,8 @@ inline void resetSolveState() {
     ctx.followIntendedLine = 0;
     ctx.refutedPosition = Position{};
     ctx.nodeCount = 0;
+    ctx.composerLine.clear();
+    ctx.forceComposerLine = 0;
     escPressed = 0;
     progressRequested = 0;
 }

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "console_capture.h"
-#include "search/trace.h"
+#include "driver/trace.h"
 #include "search_support.h"
 #include "position/moves.h"
 

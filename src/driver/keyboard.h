@@ -1,4 +1,4 @@
-// The search invocation and the keyboard thread beside it.
+// The keyboard thread that runs beside every search invocation.
 //
 // The keyboard thread only raises flags; every flag is an atomic written by
 // one thread and read or cleared by the other, without locks. The notices
@@ -18,10 +18,6 @@ extern std::atomic<uint8_t> escPressed;
 // The depth limit of the running invocation as the keyboard thread sees it
 // ('+' raises the monitor depth up to it).
 extern std::atomic<int16_t> monitorDepthLimit;
-
-// Runs one search of root with the given depth (a negative depth does
-// nothing), with the keyboard thread running beside it.
-void invokeSearch(SearchContext& ctx, Position& root, int16_t depth);
 
 // Starts the keyboard thread unless one runs; true when this call started it.
 bool startKeyboardThread();

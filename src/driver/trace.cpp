@@ -1,4 +1,4 @@
-#include "search/trace.h"
+#include "driver/trace.h"
 
 #include <string>
 

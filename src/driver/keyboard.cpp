@@ -1,4 +1,4 @@
-#include "search/keyboard.h"
+#include "driver/keyboard.h"
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -152,30 +152,4 @@ void stopKeyboardThread() {
         wakeKeyboardThread();
         keyboardThreadHandle.join();
     }
-}
-
-void invokeSearch(SearchContext& ctx, Position& root, int16_t depth) {
-    if (depth < 0) return;
-    resetSearchFields(root);
-    ctx.rootPly = root.ply;
-    ctx.rootSide = root.sideToMove;
-    progressRequested = 0;
-    // The keyboard thread reads the limit for '+': it gets its own atomic
-    // copy, set before the thread starts.
-    monitorDepthLimit = depth;
-    const bool started = startKeyboardThread();
-
-    ++ctx.nodeCount;
-    ctx.depthLimit = depth;
-    ctx.deepestPly = root.ply;
-    search(ctx, root, depth);
-
-    ctx.deepestPlyOverall = std::max(ctx.deepestPlyOverall, ctx.deepestPly);
-    problem.traceOn = 0;
-    problem.monitorOn = 0;
-    ctx.maxLevel = std::max(ctx.maxLevel, int32_t(levelOf(root.treeSize)));
-
-    keyboardThreadRunning = 0;
-    if (started) stopKeyboardThread();
-    printKeyboardNotices();
 }
