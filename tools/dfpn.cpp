@@ -11,13 +11,14 @@
 
 #include "driver/console_observer.h"
 #include "driver/large_stack.h"
+#include "driver/problem_header.h"
 #include "driver/solve.h"
-#include "frontend/problem_header.h"
-#include "frontend/problem_reader.h"
+#include "driver/table_setup.h"
 #include "position/position.h"
 #include "position/validate.h"
-#include "search/search.h"
+#include "program/problem_reader.h"
 #include "search/position_table.h"
+#include "search/search.h"
 #include "search/search_context.h"
 
 namespace {
@@ -56,7 +57,7 @@ int main(int argc, char* argv[]) {
     }
     setUpPosition(root, setup.diagram, setup.handCounts, firstMover());
     if (!validateInitialPosition(root)) return 1;
-    if (!setUpTableForRun(problem.memoryMB)) return 1;
+    if (!setUpTableForRun(problem)) return 1;
 
     SearchContext& ctx = searchContext;
     setUpSidesAndHandSaving(ctx);

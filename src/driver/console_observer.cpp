@@ -2,10 +2,10 @@
 
 #include "base/console.h"
 #include "driver/keyboard.h"
+#include "driver/notation.h"
+#include "driver/problem_header.h"
 #include "driver/progress.h"
 #include "driver/trace.h"
-#include "frontend/notation.h"
-#include "frontend/problem_header.h"
 
 ConsoleObserver consoleObserver;
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/console.h"
-#include "frontend/problem_header.h"
+#include "driver/problem_header.h"
 #include "search/position_table.h"
 #include "search/search.h"
 

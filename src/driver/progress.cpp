@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "base/console.h"
-#include "frontend/notation.h"
-#include "frontend/problem_header.h"
 #include "driver/keyboard.h"
+#include "driver/notation.h"
+#include "driver/problem_header.h"
 #include "search/position_table.h"
 #include "search/search.h"
 

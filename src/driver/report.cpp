@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "driver/solve.h"
 #include "base/console.h"
-#include "frontend/notation.h"
-#include "frontend/problem_header.h"
+#include "driver/notation.h"
+#include "driver/problem_header.h"
+#include "driver/solve.h"
 #include "search/position_table.h"
 
 namespace {
@@ -56,11 +56,11 @@ std::string endingText(const SearchContext& ctx, const Position& initial, int32_
 
 }  // namespace
 
-void writeReportHead(std::ostream& report, const std::string& reportFileName, const Position& initial) {
+void writeReportHead(std::ostream& report, const std::string& fileName, const Position& initial) {
     if (!problem.caption.empty()) report << problem.caption << '\n' << std::flush << '\n' << std::flush;
     report << problem.ruleName << problem.className << ' ' << decimalText(int32_t(problem.moveCount)) << "手" << '\n'
            << std::flush;
-    formatDiagram(initial, reportFileName);
+    formatDiagram(initial, fileName);
 }
 
 std::string interruptionPhaseText(const SearchContext& ctx, const Position& initial) {

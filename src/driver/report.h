@@ -16,7 +16,7 @@ constexpr const char* PROGRAM_VERSION = "1.07";
 
 // The head of a fresh run: caption, rule line, then the diagram appended to
 // the file through a stream of its own.
-void writeReportHead(std::ostream& report, const std::string& reportFileName, const Position& initial);
+void writeReportHead(std::ostream& report, const std::string& fileName, const Position& initial);
 
 // The closing block, the same text for the console and the report: time,
 // positions searched, table use, the version line, the option notes and the

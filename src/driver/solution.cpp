@@ -4,17 +4,17 @@
 #include <deque>
 #include <memory>
 
-#include "driver/progress.h"
 #include "base/console.h"
-#include "frontend/notation.h"
-#include "frontend/problem_header.h"
-#include "search/table_expansion.h"
+#include "driver/keyboard.h"
+#include "driver/notation.h"
+#include "driver/problem_header.h"
+#include "driver/progress.h"
 #include "position/movegen.h"
 #include "position/moves.h"
 #include "search/futile_interposition.h"
-#include "driver/keyboard.h"
 #include "search/position_table.h"
 #include "search/search.h"
+#include "search/table_expansion.h"
 
 namespace {
 

@@ -3,17 +3,16 @@
 #include <ctime>
 #include <memory>
 
-#include "driver/console_observer.h"
-#include "driver/suspend.h"
-#include "driver/verify.h"
 #include "base/console.h"
-#include "frontend/entry.h"
-#include "frontend/notation.h"
-#include "frontend/problem_header.h"
+#include "driver/console_observer.h"
 #include "driver/keyboard.h"
+#include "driver/notation.h"
+#include "driver/problem_header.h"
+#include "driver/suspend.h"
+#include "driver/trace.h"
+#include "driver/verify.h"
 #include "search/position_table.h"
 #include "search/search.h"
-#include "driver/trace.h"
 
 MoveLine currentSolution;
 MoveLine suspendedSolution;

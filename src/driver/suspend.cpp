@@ -7,11 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/solve.h"
 #include "base/console.h"
-#include "frontend/entry.h"
-#include "frontend/notation.h"
-#include "frontend/problem_header.h"
+#include "driver/notation.h"
+#include "driver/problem_header.h"
+#include "driver/solve.h"
 #include "position/attacks.h"
 #include "position/hash_keys.h"
 #include "position/movegen.h"
@@ -342,7 +341,7 @@ bool matchesCurrentProblem(const SavedFigures& f, const PositionTable& t) {
 }
 
 void refuseDamaged(const std::string& what) {
-    refuseResume("エラー：待避ファイル " + positionTable.suspendFileName + " は壊れているか、この問題のものではありません（" +
+    refuseResume("エラー：待避ファイル " + suspendFileName + " は壊れているか、この問題のものではありません（" +
                  what + "）。\n待避ファイルを削除するか名前を変えてから、改めて実行してください");
 }
 
@@ -434,7 +433,7 @@ bool writeSuspendFile() {
     }
     const std::time_t now = std::time(nullptr);
     const int32_t elapsed = int32_t(resumedElapsedSeconds + (now - runStartTime));
-    if (!writeAtomically(t.suspendFileName, elapsed)) return false;
+    if (!writeAtomically(suspendFileName, elapsed)) return false;
     suspendFileWritten = true;
     return true;
 }
@@ -453,7 +452,7 @@ ResumeResult readSuspendFile(std::FILE* file, uint64_t size, PositionTable& tabl
     FieldReader r{file, size};
     char mark[sizeof SUSPEND_FILE_MARK] = {};
     if (!r.bytes(mark, sizeof mark) || std::memcmp(mark, SUSPEND_FILE_MARK, sizeof mark) != 0) {
-        refuseResume("エラー：待避ファイル " + positionTable.suspendFileName +
+        refuseResume("エラー：待避ファイル " + suspendFileName +
                      " は以前の版で作られたものか、待避ファイルではありません。この版では再開できません。\n"
                      "待避ファイルを削除するか名前を変えてから、改めて実行してください");
         return ResumeResult::REFUSED;
@@ -489,7 +488,7 @@ ResumeResult readSuspendFile(std::FILE* file, uint64_t size, PositionTable& tabl
 }
 
 ResumeResult resumeFromSuspendFile(PositionTable& table, const Position& initial) {
-    std::FILE* file = std::fopen(table.suspendFileName.c_str(), "rb");
+    std::FILE* file = std::fopen(suspendFileName.c_str(), "rb");
     if (!file) return ResumeResult::FRESH;
     struct stat info {};
     if (::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "base/console.h"
-#include "frontend/notation.h"
-#include "frontend/problem_header.h"
+#include "driver/notation.h"
+#include "driver/problem_header.h"
 #include "search/position_table.h"
 
 namespace {

@@ -25,18 +25,18 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/solve.h"
 #include "base/byte_text.h"
 #include "base/console.h"
-#include "frontend/notation.h"
-#include "frontend/problem_header.h"
-#include "search/table_expansion.h"
+#include "driver/keyboard.h"
+#include "driver/notation.h"
+#include "driver/problem_header.h"
+#include "driver/solve.h"
 #include "position/movegen.h"
 #include "position/moves.h"
 #include "search/futile_interposition.h"
-#include "driver/keyboard.h"
 #include "search/position_table.h"
 #include "search/search.h"
+#include "search/table_expansion.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Check evasions. The generator is exact: every move it returns leaves the
 // king out of check.
-#include "position/rules.h"
 #include "position/movegen.h"
 #include "position/movegen_detail.h"
+#include "position/rules.h"
 
 using namespace movegen_detail;
 

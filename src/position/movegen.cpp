@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "position/rules.h"
 #include "position/movegen_detail.h"
+#include "position/rules.h"
 
 namespace movegen_detail {
 Move buffer[MOVE_BUFFER_SIZE];

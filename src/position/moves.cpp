@@ -5,9 +5,9 @@
 #include <cassert>
 #include <cstring>
 
-#include "position/rules.h"
 #include "position/attacks.h"
 #include "position/hash_keys.h"
+#include "position/rules.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "position/position.h"
 
-#include "position/rules.h"
 #include "position/attacks.h"
 #include "position/hash_keys.h"
+#include "position/rules.h"
 
 void setUpPosition(Position& pos, const uint8_t diagram[81], const int32_t handCounts[HAND_SLOTS], int side) {
     pos.lastMove = Move{};

@@ -5,10 +5,10 @@
 #include <memory>
 #include <vector>
 
-#include "position/rules.h"
 #include "position/expand.h"
 #include "position/hash_keys.h"
 #include "position/moves.h"
+#include "position/rules.h"
 #include "search/position_table.h"
 #include "search/search.h"
 

@@ -11,8 +11,6 @@
 #include <charconv>
 #include <string>
 
-#include "base/console.h"
-#include "frontend/problem_header.h"
 #include "search/search_context.h"
 
 PositionTable positionTable;
@@ -307,7 +305,7 @@ TableEntry* storeLoop(const TableEntry& entry, uint64_t key) {
 
 TableEntry* storeUnresolved(const TableEntry& entry, uint64_t key) {
     PositionTable& t = positionTable;
-    const bool dumping = problem.hashMonitor;
+    const bool dumping = t.dumpStores;
     std::string dump;
     if (dumping) appendDumpHead(dump, entry, key);
 
@@ -335,8 +333,8 @@ TableEntry* storeUnresolved(const TableEntry& entry, uint64_t key) {
         probes = victim.probe;
     }
     if (dumping && examinedAll) {
-        consoleOut() << dump << std::endl;
-        if (target) consoleOut() << probes + 1 << "番のデータを上書き" << std::endl;
+        tableNotices() << dump << std::endl;
+        if (target) tableNotices() << probes + 1 << "番のデータを上書き" << std::endl;
     }
     if (!target) return nullptr;
 

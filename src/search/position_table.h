@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -79,7 +80,13 @@ struct PositionTable {
     int32_t maxProbesUnresolved = 0;
     int32_t maxProbesProof = 0;
     int32_t maxProbesDisproof = 0;
-    std::string suspendFileName;
+    // Where the table's own notices go (a reclamation, with detailedNotices
+    // its counts, and with dumpStores the probe walk of a store that examined
+    // every slot); nowhere when null. The run's owner sets them; allocation
+    // leaves them as they are.
+    std::ostream* notices = nullptr;
+    uint8_t detailedNotices = 0;
+    uint8_t dumpStores = 0;
     // One bit per hash of the key bits of every entry given the Loop flag
     // since the filter was last rebuilt: a clear bit proves that no slot
     // holds a loop entry of such a key, which spares most lookups the walk
@@ -282,9 +289,8 @@ int64_t availableMemoryMB();
 // false when the memory cannot be had (nothing is left allocated then).
 bool allocatePositionTable(uint64_t capacity);
 void releasePositionTable();
-// Sizing, the check against available memory and the allocation, with their
-// console messages. False on failure; the caller waits for a key and exits 1.
-bool setUpTableForRun(int32_t memoryMB);
+// positionTable.notices, or a stream that drops what it is given.
+std::ostream& tableNotices();
 
 // --- stores and lookups ---
 

@@ -11,8 +11,6 @@
 #include <iomanip>
 #include <ostream>
 
-#include "base/console.h"
-#include "frontend/problem_header.h"
 #include "search/position_table.h"
 
 namespace {
@@ -100,17 +98,17 @@ uint64_t reclaim() {
     const double ratio = double(t.usedCount) / double(n);
     if (ratio <= t.fillRatioLimit) return 0;
 
-    std::ostream& out = consoleOut();
+    std::ostream& out = tableNotices();
     out << std::fixed << std::setprecision(1);
     out << std::endl << "メモリが不足気味です（局面表利用率" << ratio * 100 << "％）" << std::endl;
     t.peakUsed = std::max(t.peakUsed, t.usedCount);
-    if (problem.detailedMonitor) {
+    if (t.detailedNotices) {
         out << "リトライ" << t.maxProbesUnresolved << ", 不詰リトライ" << t.maxProbesDisproof
             << ", 詰リトライ" << t.maxProbesProof << std::endl;
     }
 
     Census census = takeCensus();
-    if (problem.detailedMonitor) printCensus(out, census);
+    if (t.detailedNotices) printCensus(out, census);
 
     const int64_t target = int64_t(census.live) - int64_t(double(n) * 0.5);
     uint64_t discarded;

@@ -15,7 +15,6 @@
 #include <limits>
 #include <string>
 
-#include "base/console.h"
 #include "search/position_table.h"
 
 namespace {
@@ -121,18 +120,8 @@ void rebuildKeyFilters() {
     }
 }
 
-bool setUpTableForRun(int32_t memoryMB) {
-    const int32_t mb = memoryMB < 20 ? 20 : memoryMB;
-    std::ostream& out = consoleOut();
-    const int64_t available = availableMemoryMB();
-    if (available >= 0 && available < mb) {
-        out << "指定のメモリサイズが実際に使える値より大きくなっています" << std::endl;
-        out << "指定：" << mb << "MB, 使用可能：" << available << "MB" << std::endl;
-        return false;
-    }
-    if (!allocatePositionTable(tableCapacityForMemory(mb))) {
-        out << "領域確保失敗" << std::endl;
-        return false;
-    }
-    return true;
+std::ostream& tableNotices() {
+    // A stream without a buffer fails every write and so drops it.
+    static std::ostream dropped(nullptr);
+    return positionTable.notices ? *positionTable.notices : dropped;
 }

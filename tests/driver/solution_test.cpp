@@ -5,13 +5,13 @@
 #include <memory>
 #include <sstream>
 
+#include "driver/keyboard.h"
+#include "driver/problem_header.h"
 #include "driver/solution.h"
 #include "driver/solve.h"
-#include "frontend/problem_header.h"
-#include "search/table_expansion.h"
-#include "driver/keyboard.h"
 #include "search/position_table.h"
 #include "search/search.h"
+#include "search/table_expansion.h"
 
 namespace {
 

@@ -26,14 +26,14 @@
 #include <sstream>
 #include <string>
 
+#include "base/console.h"
 #include "driver/console_observer.h"
+#include "driver/keyboard.h"
+#include "driver/problem_header.h"
 #include "driver/solve.h"
 #include "driver/verify.h"
-#include "base/console.h"
-#include "frontend/problem_header.h"
 #include "position/moves.h"
 #include "position/sfen.h"
-#include "driver/keyboard.h"
 #include "search/position_table.h"
 #include "search/search.h"
 #include "search/search_context.h"

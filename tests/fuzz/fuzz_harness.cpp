@@ -4,17 +4,17 @@
 #include <sstream>
 #include <string>
 
+#include "driver/keyboard.h"
+#include "driver/problem_header.h"
 #include "driver/solve.h"
 #include "driver/suspend.h"
-#include "frontend/problem_header.h"
-#include "frontend/problem_reader.h"
-#include "search/table_expansion.h"
 #include "position/position.h"
 #include "position/validate.h"
-#include "driver/keyboard.h"
+#include "program/problem_reader.h"
 #include "search/position_table.h"
 #include "search/search.h"
 #include "search/search_context.h"
+#include "search/table_expansion.h"
 
 namespace {
 
@@ -138,7 +138,7 @@ int writeSuspendSeeds(const std::string& dir) {
             ctx.refutedPosition = smallRoot;
             ctx.refutedPosition.lastMove = ctx.savedMove;
         }
-        positionTable.suspendFileName = dir + "/seed" + std::to_string(phase) + ".kvs";
+        suspendFileName = dir + "/seed" + std::to_string(phase) + ".kvs";
         runStartTime = std::time(nullptr);
         if (writeSuspendFile()) ++written;
     }

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "brute_force.h"
-#include "frontend/problem_header.h"
 #include "position/attacks.h"
 #include "position/hash_keys.h"
 #include "position/movegen.h"
 #include "position/moves.h"
+#include "position/rules.h"
 #include "position/sfen.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "brute_force.h"
-#include "frontend/problem_header.h"
 #include "position/movegen.h"
+#include "position/rules.h"
 #include "position/sfen.h"
 
 // A position set up from SFEN, kept in static storage (the record is large
@@ -24,7 +24,7 @@ inline std::string bufferText(int n) { return movesText(moveBuffer(), n < 0 ? 0 
 
 inline int sq(int file, int rank) { return makeSquare(file, rank); }
 
-// Sets a switch of the problem header for the lifetime of the object.
+// Sets a rule switch for the lifetime of the object.
 template <typename T>
 struct ScopedSwitch {
     T& field;

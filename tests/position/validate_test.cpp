@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "frontend/problem_header.h"
+#include "position/rules.h"
 #include "position/sfen.h"
 #include "position/validate.h"
 

@@ -2,8 +2,8 @@
 // mate the search finds, and the replies the solution builder is offered.
 #include "search_support.h"
 
-#include "search/table_expansion.h"
 #include "search/futile_interposition.h"
+#include "search/table_expansion.h"
 
 namespace {
 

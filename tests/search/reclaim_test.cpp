@@ -76,7 +76,7 @@ TEST_F(SmallTable, SecondPassFreesOldResolvedEntriesProofsLast) {
     positionTable.maxProbesUnresolved = 4;
     positionTable.maxProbesDisproof = 2;
     positionTable.maxProbesProof = 1;
-    problem.detailedMonitor = 1;
+    positionTable.detailedNotices = 1;
     for (uint64_t i = 0; i <= 15; ++i) put(i, makeKey(i, 0, 100 + uint32_t(i)), 0, INFINITE_NUMBER, 1, 0, 0, OLD);
     for (uint64_t i = 16; i <= 50; ++i) put(i, makeKey(i, 0, 100 + uint32_t(i)), LARGEST_FINITE, 0, 1, 0, 0, OLD);
     for (uint64_t i = 51; i <= 80; ++i) put(i, makeKey(i, 0, 100 + uint32_t(i)), 3, 4, 1, 0, 0, i % 2 ? 2 : 3);

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "frontend/problem_header.h"
+#include "base/console.h"
 #include "search/position_table.h"
 #include "search/search_context.h"
 
@@ -16,12 +16,16 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(allocatePositionTable(CAPACITY));
-        problem.hashMonitor = 0;
-        problem.detailedMonitor = 0;
+        positionTable.notices = &consoleOut();
+        positionTable.dumpStores = 0;
+        positionTable.detailedNotices = 0;
         searchContext.attackerSide = ATTACKER;
         searchContext.defenderSide = DEFENDER;
     }
-    void TearDown() override { releasePositionTable(); }
+    void TearDown() override {
+        releasePositionTable();
+        positionTable.notices = nullptr;
+    }
 
     // A key whose home slot is `home` and whose probe step is `step`
     // (0 gives step 1); `tag` tells keys apart.

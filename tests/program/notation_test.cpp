@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <utility>
 
-#include "frontend/notation.h"
+#include "driver/notation.h"
 #include "support.h"
 
 namespace {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
 
+#include "driver/problem_header.h"
 #include "driver/suspend.h"
 #include "harness.h"
 #include "test_data.h"
@@ -178,7 +179,7 @@ TEST(SuspendFile, TableTooLargeForTheCapacityFieldIsNotSaved) {
     mkdir(dir.c_str(), 0755);
     const PositionTable kept = positionTable;
     positionTable.capacity = SUSPENDABLE_CAPACITY_LIMIT;
-    positionTable.suspendFileName = dir + "/problem.kvs";
+    suspendFileName = dir + "/problem.kvs";
     testing::internal::CaptureStdout();
     const bool written = writeSuspendFile();
     const std::string console = testing::internal::GetCapturedStdout();

@@ -1,8 +1,8 @@
 // Class and remark keywords.
 #include <gtest/gtest.h>
 
-#include "frontend/keywords.h"
-#include "frontend/problem_header.h"
+#include "driver/problem_header.h"
+#include "program/keywords.h"
 
 namespace {
 

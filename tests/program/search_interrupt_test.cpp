@@ -10,14 +10,14 @@
 
 #include "console_capture.h"
 #include "driver/console_observer.h"
-#include "search_support.h"
+#include "corpus_problem.h"
 
 namespace {
 
 const char* const PROBLEM = "kif/m017.kif";
 const int16_t DEPTH = 21;
 
-class Interruption : public ::testing::Test {
+class SearchInterruption : public ::testing::Test {
 protected:
     void SetUp() override { searchContext.observer = &consoleObserver; }
     void TearDown() override {
@@ -30,7 +30,7 @@ protected:
 
 }  // namespace
 
-TEST_F(Interruption, YesStopsTheWholePathAndTheSavedPathResumes) {
+TEST_F(SearchInterruption, YesStopsTheWholePathAndTheSavedPathResumes) {
     if (!loadCorpusProblem(PROBLEM, root)) SKIP_OR_FAIL_WITHOUT_DATA("the corpus is not there");
     std::string console;
     {
@@ -101,7 +101,7 @@ TEST_F(Interruption, YesStopsTheWholePathAndTheSavedPathResumes) {
     EXPECT_NE(std::string::npos, console.find("+---------------------------+", diagram)) << console;
 }
 
-TEST_F(Interruption, AnythingButYContinuesAndLeavesNothingToResume) {
+TEST_F(SearchInterruption, AnythingButYContinuesAndLeavesNothingToResume) {
     if (!loadCorpusProblem("kif/m003.kif", root)) SKIP_OR_FAIL_WITHOUT_DATA("the corpus is not there");
     const SearchOutcome quiet = searchRoot(root, 13);
     releasePositionTable();

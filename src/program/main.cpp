@@ -1,3 +1,3 @@
-#include "frontend/entry.h"
+#include "program/entry.h"
 
 int main(int argc, char* argv[]) { return runEntrySequence(argc, argv); }

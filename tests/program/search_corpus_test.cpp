@@ -3,7 +3,7 @@
 // two moves earlier; every no-mate entry stays unproven. s069, s073 and s075
 // are given as mates in 7 by a source that counts every interposition; with
 // futile interpositions not counted they are mates in 5.
-#include "search_support.h"
+#include "corpus_problem.h"
 
 #include <fstream>
 #include <map>

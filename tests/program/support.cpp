@@ -8,12 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "frontend/problem_header.h"
+#include "driver/problem_header.h"
 
 extern char** environ;
 
 std::string fixturePath(const std::string& name) {
-    return std::string(KELVARO_SOURCE_DIR) + "/tests/frontend/fixtures/" + name;
+    return std::string(KELVARO_SOURCE_DIR) + "/tests/program/fixtures/" + name;
 }
 
 std::string readFile(const std::string& path) {

@@ -24,7 +24,7 @@ struct ProblemCopy {
     std::string dir;
     std::string path;
     ProblemCopy(const std::string& source, const std::string& name, bool refusedMoveCount = false) {
-        char pattern[] = "/tmp/kelvaro-frontend-XXXXXX";
+        char pattern[] = "/tmp/kelvaro-program-XXXXXX";
         dir = mkdtemp(pattern) ? pattern : "/tmp";
         path = dir + "/" + name;
         std::string text = readFile(source);

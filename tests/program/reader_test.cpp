@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "frontend/problem_header.h"
-#include "frontend/problem_reader.h"
+#include "driver/problem_header.h"
+#include "program/problem_reader.h"
 #include "support.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "frontend/problem_reader.h"
+#include "program/problem_reader.h"
 
-// Contents of a file under tests/frontend/fixtures/.
+// Contents of a file under tests/program/fixtures/.
 std::string fixturePath(const std::string& name);
 std::string readFile(const std::string& path);
 

@@ -10,7 +10,7 @@ using namespace harness;
 // 打歩非王手可最善詰 in 7 moves: without the check obligation the first search
 // runs for minutes, long enough to be stopped.
 std::string longSearchProblem() {
-    return readFile(std::string(KELVARO_SOURCE_DIR) + "/tests/frontend/fixtures/golden problem.kif");
+    return readFile(std::string(KELVARO_SOURCE_DIR) + "/tests/program/fixtures/golden problem.kif");
 }
 const std::string DIAGRAM_END = "持駒：飛 角 金2 銀2 桂3 香3 歩2 \n";
 const std::string STOP_QUESTION = "中断しますか？（Y/N）：";

@@ -15,7 +15,8 @@
 #include <cstdio>
 #include <string>
 
-#include "search_support.h"
+#include "search/search_support.h"
+#include "test_data.h"
 
 namespace {
 

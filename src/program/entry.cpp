@@ -1,24 +1,23 @@
-#include "frontend/entry.h"
+#include "program/entry.h"
 
 #include <ctime>
 #include <fstream>
 #include <ostream>
 
+#include "base/console.h"
 #include "driver/large_stack.h"
+#include "driver/notation.h"
+#include "driver/problem_header.h"
 #include "driver/report.h"
 #include "driver/solve.h"
 #include "driver/suspend.h"
-#include "base/console.h"
-#include "frontend/notation.h"
-#include "frontend/problem_header.h"
-#include "frontend/problem_reader.h"
+#include "driver/table_setup.h"
 #include "position/position.h"
 #include "position/validate.h"
+#include "program/problem_reader.h"
 #include "search/position_table.h"
 #include "search/search_context.h"
 
-std::string inputFileName;
-std::string reportFileName;
 
 namespace {
 
@@ -121,11 +120,11 @@ int runEntrySequence(int argc, char* argv[]) {
         return refuse("メモリサイズの指定が正しくありません：" + problem.memorySizeText +
                       "（整数でMBまたはGBを付けて指定してください）");
 
-    if (!setUpTableForRun(problem.memoryMB)) {
+    if (!setUpTableForRun(problem)) {
         waitForKey();
         return 1;
     }
-    positionTable.suspendFileName = withoutExtension(inputFileName) + ".kvs";
+    suspendFileName = withoutExtension(inputFileName) + ".kvs";
     reportFileName = inputFileName + ".txt";
 
     std::ofstream report(reportFileName, std::ios::out | std::ios::app | std::ios::binary);
@@ -152,7 +151,7 @@ int runEntrySequence(int argc, char* argv[]) {
     report << closing << std::flush;
 
     if (resumed && !suspendFileWritten) {
-        if (askYesNo("待避ファイルを削除しますか？（Y/N）：", 'Y')) deleteSuspendFile(positionTable.suspendFileName);
+        if (askYesNo("待避ファイルを削除しますか？（Y/N）：", 'Y')) deleteSuspendFile(suspendFileName);
     }
 
     waitForKey();

@@ -1,7 +1,10 @@
-#include "frontend/problem_header.h"
+#include "driver/problem_header.h"
 
 ProblemHeader problem;
 std::vector<Move> enteredSequence;
+std::string inputFileName;
+std::string reportFileName;
+std::string suspendFileName;
 
 void resetProblemHeader(ProblemHeader& h) {
     const ProblemHeader defaults;

@@ -7,7 +7,7 @@
 
 #include "console_capture.h"
 #include "driver/trace.h"
-#include "search_support.h"
+#include "solve_support.h"
 #include "position/moves.h"
 
 namespace {

@@ -1,13 +1,13 @@
-#include "frontend/problem_reader.h"
+#include "program/problem_reader.h"
 
 #include <algorithm>
 #include <limits>
 #include <string>
 
 #include "base/byte_text.h"
-#include "frontend/keywords.h"
-#include "frontend/notation.h"
-#include "frontend/problem_header.h"
+#include "driver/notation.h"
+#include "driver/problem_header.h"
+#include "program/keywords.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "frontend/keywords.h"
+#include "program/keywords.h"
 
 #include <cstdint>
 #include <limits>
 #include <string>
 
 #include "base/byte_text.h"
-#include "frontend/problem_header.h"
+#include "driver/problem_header.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "driver/large_stack.h"
-#include "search_support.h"
+#include "corpus_problem.h"
 
 namespace {
 

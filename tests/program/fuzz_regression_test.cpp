@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_harness.h"
 #include "driver/keyboard.h"
+#include "fuzz/fuzz_harness.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "frontend/notation.h"
+#include "driver/notation.h"
 
 #include <array>
 #include <cstdlib>

@@ -50,3 +50,11 @@ void resetProblemHeader(ProblemHeader& header);
 
 // The composer's move list from the file.
 extern std::vector<Move> enteredSequence;
+
+// The files of the run. The problem file name, from the first argument or
+// typed at the prompt:
+extern std::string inputFileName;
+// inputFileName + ".txt": the report, appended to by every run.
+extern std::string reportFileName;
+// The name without its extension + ".kvs": the suspend file.
+extern std::string suspendFileName;
