@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "base/console.h"
@@ -24,6 +25,12 @@ int32_t resumedElapsedSeconds = 0;
 std::time_t runStartTime = 0;
 
 namespace {
+
+// A file that is closed when its handle goes.
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // ---- writing ----
 
@@ -104,16 +111,17 @@ std::string temporaryNameFor(const std::string& name) { return name + ".tmp"; }
 // never costs the previous file.
 bool writeAtomically(const std::string& name, int32_t elapsed) {
     const std::string temporary = temporaryNameFor(name);
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    OpenFile file(std::fopen(temporary.c_str(), "wb"));
     if (!file) {
         consoleOut() << "待避用のファイルが開けません" << '\n' << std::flush;
         return false;
     }
     consoleOut() << "\n待避ファイル作成中... しばらくお待ちください\n" << std::flush;
-    FieldWriter w{file};
+    FieldWriter w{file.get()};
     writeState(w, searchContext, positionTable, elapsed);
-    bool ok = w.ok && std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
-    ok = std::fclose(file) == 0 && ok;
+    bool ok = w.ok && std::fflush(file.get()) == 0 && ::fsync(::fileno(file.get())) == 0;
+    // Closed here, not by the handle: a failed close is a failed write.
+    ok = std::fclose(file.release()) == 0 && ok;
     ok = ok && std::rename(temporary.c_str(), name.c_str()) == 0;
     if (!ok) {
         std::remove(temporary.c_str());
@@ -220,7 +228,7 @@ bool isWellFormedMove(Move m) {
 // The line must be playable from the initial position, move by legal move.
 bool isLegalLine(const Position& initial, const MoveLine& line) {
     if (line.size() >= MAX_PLY_KEYS) return false;
-    Position* pos = new Position(initial);
+    auto pos = std::make_unique<Position>(initial);
     bool legal = true;
     for (Move m : line) {
         const int n = generateLegalMoves(*pos);
@@ -232,7 +240,6 @@ bool isLegalLine(const Position& initial, const MoveLine& line) {
         }
         makeMove(*pos, m);
     }
-    delete pos;
     return legal;
 }
 
@@ -349,11 +356,9 @@ void refuseDamaged(const std::string& what) {
 // it is played (the saved solution replayed up to that ply).
 std::string savedMoveText(const Position& initial, const SearchContext& ctx) {
     if (isNoMove(ctx.savedMove)) return "";
-    Position* pos = new Position(initial);
+    auto pos = std::make_unique<Position>(initial);
     for (size_t i = 0; i < currentSolution.size() && i < size_t(ctx.savedPly); ++i) makeMove(*pos, currentSolution[i]);
-    std::string text = formatMove(*pos, ctx.savedMove);
-    delete pos;
-    return text;
+    return formatMove(*pos, ctx.savedMove);
 }
 
 }  // namespace
@@ -415,12 +420,10 @@ bool isPlausiblePosition(const Position& pos) {
     if (boardKey != pos.boardKey || handKey != pos.handKey ||
         (withSideBit(boardKey ^ handKey, pos.sideToMove) ^ mark) != pos.positionKey)
         return false;
-    Position* fresh = new Position(pos);
+    auto fresh = std::make_unique<Position>(pos);
     computeAttackMaps(*fresh);
-    const bool mapsAgree = std::memcmp(fresh->attackerAttacks, pos.attackerAttacks, sizeof pos.attackerAttacks) == 0 &&
-                           std::memcmp(fresh->defenderAttacks, pos.defenderAttacks, sizeof pos.defenderAttacks) == 0;
-    delete fresh;
-    return mapsAgree;
+    return std::memcmp(fresh->attackerAttacks, pos.attackerAttacks, sizeof pos.attackerAttacks) == 0 &&
+           std::memcmp(fresh->defenderAttacks, pos.defenderAttacks, sizeof pos.defenderAttacks) == 0;
 }
 
 bool writeSuspendFile() {
@@ -488,19 +491,11 @@ ResumeResult readSuspendFile(std::FILE* file, uint64_t size, PositionTable& tabl
 }
 
 ResumeResult resumeFromSuspendFile(PositionTable& table, const Position& initial) {
-    std::FILE* file = std::fopen(suspendFileName.c_str(), "rb");
+    const OpenFile file(std::fopen(suspendFileName.c_str(), "rb"));
     if (!file) return ResumeResult::FRESH;
     struct stat info {};
-    if (::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
-        std::fclose(file);
-        return ResumeResult::FRESH;
-    }
-    if (!askYesNo("\n待避ファイルがあります。これを使って再開しますか？（Y/N）", 'Y')) {
-        std::fclose(file);
-        return ResumeResult::FRESH;
-    }
+    if (::fstat(::fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) return ResumeResult::FRESH;
+    if (!askYesNo("\n待避ファイルがあります。これを使って再開しますか？（Y/N）", 'Y')) return ResumeResult::FRESH;
     consoleOut() << "\n待避ファイルから再開します。\n" << std::flush;
-    const ResumeResult result = readSuspendFile(file, uint64_t(info.st_size), table, initial);
-    std::fclose(file);
-    return result;
+    return readSuspendFile(file.get(), uint64_t(info.st_size), table, initial);
 }

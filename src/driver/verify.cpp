@@ -100,13 +100,6 @@ Move referenceMoveFrom(int ply) {
     return currentSolution[size_t(ply)];
 }
 
-// The expanded children live on the frame of verifySolution; the node must
-// not keep pointing at them once it returns.
-struct ChildListLink {
-    Position& node;
-    ~ChildListLink() { node.children = nullptr; }
-};
-
 // One node of the line under verification.
 struct Step {
     SearchContext& ctx;

@@ -132,6 +132,13 @@ struct Position {
     int kingSquareOf(int side) const { return side == ATTACKER ? attackerKingSquare : defenderKingSquare; }
 };
 
+// Clears a node's link to a child list that lives on the caller's frame
+// when the frame ends: the node must not point at children that are gone.
+struct ChildListLink {
+    Position& node;
+    ~ChildListLink() { node.children = nullptr; }
+};
+
 static_assert(sizeof(void*) == 8, "the stored record layout assumes 64-bit pointers");
 static_assert(sizeof(Position) == 1936);
 static_assert(offsetof(Position, board) == 0);

@@ -107,7 +107,6 @@ bool makeFreeCapture(const Position& c, Position& q) {
     return true;
 }
 
-constexpr int NO_MATE = -0x8000;
 
 // The mate length of p within depth, or NO_MATE. A candidate's length may
 // be -1 and its depth too: its free captures count no move. A stop leaves p
@@ -192,13 +191,12 @@ void addFreeCaptures(Position& c, ChildList& children, int16_t depth) {
     if (depth <= 0) children.erase(children.begin(), children.begin() + std::ptrdiff_t(replies));
 }
 
-namespace {
-
-// The moves to mate through child c of a proven node, or NO_MATE.
 int provenLengthThrough(SearchContext& ctx, Position& c, int16_t depth) {
     const TableEntry* e = lookup(ctx, c, childDepth(c, depth));
     return e && isProof(*e) ? lengthThroughChild(c, e->length) : NO_MATE;
 }
+
+namespace {
 
 void makePlain(Position& c) {
     const int t = c.interpositionSquare;

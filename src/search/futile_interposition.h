@@ -49,6 +49,12 @@ inline int lengthThroughChild(const Position& child, int childLength) {
     return childLength + 1 - (child.interpositionRole == INTERPOSITION_FREE_CAPTURE ? 2 : 0);
 }
 
+// No mate (a length no line has).
+constexpr int NO_MATE = -0x8000;
+// The moves to mate through child c of a node searched to depth, read from
+// c's proof entry; NO_MATE when the table holds none.
+int provenLengthThrough(SearchContext& ctx, Position& c, int16_t depth);
+
 // The search, at a defender node whose replies are all mated: a candidate
 // is futile only when the mate after it, its free captures counting no
 // moves, is no longer than after the other replies (the king's moves, the

@@ -167,183 +167,161 @@ TableEntry* store(const Position& pos, int16_t length) {
     return storeDisproof(e, key);
 }
 
+namespace {
+
+// What a store makes of one slot of its probe walk.
+enum class SlotVerdict {
+    Pass,  // walk on (the kind may have noted the slot as a victim)
+    Take,  // the store writes here
+    Kept,  // the slot already holds what the store says; the store ends
+};
+
+// Where a walk ended: the slot taken or kept, else the victim chosen on the
+// way (null when there was none).
+struct WalkEnd {
+    TableEntry* slot = nullptr;
+    int probes = 0;
+    bool kept = false;
+    bool victim = false;
+    bool examinedAll = false;  // every slot of the walk was looked at
+};
+
+// The walk every store shares: at most STORE_PROBE_LIMIT slots of the key's
+// probe sequence, each judged by the kind's rule.
+template <typename Judge>
+WalkEnd walkProbes(uint64_t key, Judge judge) {
+    ProbeSequence probe(key);
+    VictimChoice victim;
+    for (int j = 0; j < STORE_PROBE_LIMIT; ++j, probe.advance()) {
+        TableEntry& slot = probe.slot();
+        const SlotVerdict verdict = judge(slot, j, victim);
+        if (verdict == SlotVerdict::Pass) continue;
+        return {&slot, j, verdict == SlotVerdict::Kept, false, j == STORE_PROBE_LIMIT - 1};
+    }
+    return {victim.slot, victim.probe, false, true, true};
+}
+
+// What every store does once its slot is written: the probe statistics of
+// its kind, the flags, and the entry it pushed out placed again.
+TableEntry* finishStore(TableEntry& target, int probes, int32_t& maxProbes, uint8_t flags,
+                        const TableEntry* displaced, uint64_t key) {
+    raise(maxProbes, probes);
+    if (!(flags & Loop)) target.loopPly = NO_PLY;
+    finishStoredSlot(target, flags);
+    if (displaced) restoreDisplaced(*displaced, key);
+    return &target;
+}
+
+// A live entry of another position that a store takes the place of.
+bool displaces(const WalkEnd& end, const TableEntry& entry) {
+    return !end.victim && isLive(*end.slot) && !sameKey(*end.slot, entry);
+}
+
+}  // namespace
+
 // Slots are matched against the entry's own key fields, so that an entry
 // displaced by a proof and placed again along the proof's probe sequence
 // merges only with entries of its own position.
 TableEntry* storeProof(const TableEntry& entry, uint64_t key) {
-    PositionTable& t = positionTable;
-    ProbeSequence probe(key);
-    VictimChoice victim;
-    TableEntry* target = nullptr;
-    int probes = 0;
-    for (int j = 0; j < STORE_PROBE_LIMIT; ++j, probe.advance()) {
-        TableEntry& slot = probe.slot();
-        if (isEmpty(slot) || isFree(slot) || sameKey(slot, entry) || !isProof(slot)) {
-            target = &slot;
-            probes = j;
-            break;
-        }
+    const WalkEnd end = walkProbes(key, [&](TableEntry& slot, int j, VictimChoice& victim) {
+        if (isEmpty(slot) || isFree(slot) || sameKey(slot, entry) || !isProof(slot)) return SlotVerdict::Take;
         if (!(slot.flags & Protected)) victim.consider(slot, j);
-    }
-
-    TableEntry displaced{};
-    bool haveDisplaced = false;
-    if (target && !isEmpty(*target) && sameKey(*target, entry) && isProof(*target)) {
+        return SlotVerdict::Pass;
+    });
+    if (!end.slot) return nullptr;
+    TableEntry& target = *end.slot;
+    const TableEntry displaced = target;
+    const bool displacing = displaces(end, entry);
+    claim(target);
+    if (sameKey(target, entry) && isProof(displaced) && !isEmpty(displaced)) {
         // The position was proven before: keep the shorter mate and the
         // larger tree, and drop the solution mark (the proof may change).
-        claim(*target);
-        target->length = std::min(target->length, entry.length);
-        target->level = std::max(target->level, entry.level);
-        target->flags &= ~Protected;
+        target.length = std::min(target.length, entry.length);
+        target.level = std::max(target.level, entry.level);
+        target.flags &= ~Protected;
     } else {
-        if (!target) {
-            if (!victim.slot) return nullptr;
-            target = victim.slot;
-            probes = victim.probe;
-        } else if (isLive(*target) && !sameKey(*target, entry)) {
-            displaced = *target;
-            haveDisplaced = true;
-        }
-        claim(*target);
-        copyInto(*target, entry);
+        copyInto(target, entry);
     }
-    raise(t.maxProbesProof, probes);
-    target->loopPly = NO_PLY;
-    finishStoredSlot(*target, 0);
-
-    if (haveDisplaced) restoreDisplaced(displaced, key);
-    return target;
+    return finishStore(target, end.probes, positionTable.maxProbesProof, 0, displacing ? &displaced : nullptr, key);
 }
 
+// A disproof takes an empty or Free slot or an unresolved entry of another
+// position (placed again further on), and merges into a disproof of its own.
 TableEntry* storeDisproof(const TableEntry& entry, uint64_t key) {
-    PositionTable& t = positionTable;
-    ProbeSequence probe(key);
-    VictimChoice victim;
-    TableEntry* target = nullptr;
-    TableEntry displaced{};
-    bool haveDisplaced = false;
-    int probes = 0;
-    for (int j = 0; j < STORE_PROBE_LIMIT; ++j, probe.advance()) {
-        TableEntry& slot = probe.slot();
+    const WalkEnd end = walkProbes(key, [&](TableEntry& slot, int j, VictimChoice& victim) {
         const bool mine = sameKey(slot, entry);
-        if (isEmpty(slot)) {
-            target = &slot;
-        } else if (isFree(slot) || (!mine && isUnresolved(slot))) {
-            if (isLive(slot)) {
-                displaced = slot;
-                haveDisplaced = true;
-            }
-            target = &slot;
-        } else if (mine && isPlainDisproof(slot)) {
+        if (isEmpty(slot) || isFree(slot) || (!mine && isUnresolved(slot))) return SlotVerdict::Take;
+        if (mine && isPlainDisproof(slot)) {
             slot.level = std::max(slot.level, entry.level);
-            return &slot;
-        } else if (mine && isCutOffDisproof(slot)) {
+            return SlotVerdict::Kept;
+        }
+        if (mine && isCutOffDisproof(slot)) {
             // A deeper cut-off, or a plain disproof, widens what is known.
             slot.length = std::max(slot.length, entry.length);
             if (entry.proofNumber == INFINITE_NUMBER) slot.proofNumber = INFINITE_NUMBER;
             slot.level = std::max(slot.level, entry.level);
-            return &slot;
-        } else {
-            if (!isProof(slot)) victim.considerFirstAnyway(slot, j);
-            continue;
+            return SlotVerdict::Kept;
         }
-        probes = j;
-        break;
-    }
-    if (!target) {
-        if (!victim.slot) return nullptr;
-        target = victim.slot;
-        probes = victim.probe;
-    }
-    claim(*target);
-    copyInto(*target, entry);
-    raise(t.maxProbesDisproof, probes);
-    target->loopPly = NO_PLY;
-    finishStoredSlot(*target, 0);
-
-    if (haveDisplaced && isUnresolved(displaced) && generationOf(displaced) == t.generation)
-        storeUnresolved(displaced, key);
-    return target;
+        if (!isProof(slot)) victim.considerFirstAnyway(slot, j);
+        return SlotVerdict::Pass;
+    });
+    if (!end.slot || end.kept) return end.slot;
+    TableEntry& target = *end.slot;
+    const TableEntry displaced = target;
+    const bool displacing = displaces(end, entry);
+    claim(target);
+    copyInto(target, entry);
+    return finishStore(target, end.probes, positionTable.maxProbesDisproof, 0, displacing ? &displaced : nullptr,
+                       key);
 }
 
+// A loop disproof lives under the path key. It overwrites what it takes:
+// an unresolved entry it replaces is not placed again.
 TableEntry* storeLoop(const TableEntry& entry, uint64_t key) {
-    PositionTable& t = positionTable;
-    ProbeSequence probe(key);
-    VictimChoice victim;
-    TableEntry* target = nullptr;
-    int probes = 0;
-    for (int j = 0; j < STORE_PROBE_LIMIT; ++j, probe.advance()) {
-        TableEntry& slot = probe.slot();
+    const WalkEnd end = walkProbes(key, [&](TableEntry& slot, int j, VictimChoice& victim) {
         const bool mine = sameKey(slot, entry);
-        if (mine && (slot.flags & Loop)) {
-            // Already known; the slot keeps its data.
-            claim(slot);
-            target = &slot;
-        } else if (isEmpty(slot) || isFree(slot) || (!mine && isUnresolved(slot))) {
-            claim(slot);
-            copyInto(slot, entry);
-            target = &slot;
-        } else {
-            if (!isProof(slot)) victim.considerFirstAnyway(slot, j);
-            continue;
-        }
-        probes = j;
-        break;
-    }
-    if (!target) {
-        if (!victim.slot) return nullptr;
-        target = victim.slot;
-        probes = victim.probe;
-        claim(*target);
-        copyInto(*target, entry);
-    }
-    raise(t.maxProbesDisproof, probes);
-    finishStoredSlot(*target, Loop);
-    noteLoopKey(storedKeyBits(*target));
-    return target;
+        if ((mine && (slot.flags & Loop)) || isEmpty(slot) || isFree(slot) || (!mine && isUnresolved(slot)))
+            return SlotVerdict::Take;
+        if (!isProof(slot)) victim.considerFirstAnyway(slot, j);
+        return SlotVerdict::Pass;
+    });
+    if (!end.slot) return nullptr;
+    TableEntry& target = *end.slot;
+    // A loop already known keeps its data.
+    const bool known = sameKey(target, entry) && (target.flags & Loop);
+    claim(target);
+    if (!known) copyInto(target, entry);
+    finishStore(target, end.probes, positionTable.maxProbesDisproof, Loop, nullptr, key);
+    noteLoopKey(storedKeyBits(target));
+    return &target;
 }
 
+// An unresolved entry takes an empty or Free slot or its own position's
+// entry at the same ply or a deeper one; else the unprotected unresolved
+// entry of the lowest level.
 TableEntry* storeUnresolved(const TableEntry& entry, uint64_t key) {
-    PositionTable& t = positionTable;
-    const bool dumping = t.dumpStores;
+    const bool dumping = positionTable.dumpStores;
     std::string dump;
     if (dumping) appendDumpHead(dump, entry, key);
-
-    ProbeSequence probe(key);
-    VictimChoice victim;
-    TableEntry* target = nullptr;
-    int probes = 0;
-    for (int j = 0; j < STORE_PROBE_LIMIT; ++j, probe.advance()) {
-        TableEntry& slot = probe.slot();
+    const WalkEnd end = walkProbes(key, [&](TableEntry& slot, int j, VictimChoice& victim) {
         if (dumping) appendDumpLine(dump, slot, entry, j);
-        if (isEmpty(slot) || isFree(slot) ||
-            (sameKey(slot, entry) && isUnresolved(slot) && slot.length >= entry.length)) {
-            target = &slot;
-            probes = j;
-            break;
-        }
+        if (isEmpty(slot) || isFree(slot) || (sameKey(slot, entry) && isUnresolved(slot) && slot.length >= entry.length))
+            return SlotVerdict::Take;
         // An entry of the same position at a smaller ply stays: it belongs
         // to a shallower occurrence on the path.
         if (isUnresolved(slot) && !(slot.flags & Protected) && !inProtectedGeneration(slot))
             victim.consider(slot, j);
-    }
-    bool examinedAll = !target || probes == STORE_PROBE_LIMIT - 1;
-    if (!target && victim.slot) {
-        target = victim.slot;
-        probes = victim.probe;
-    }
-    if (dumping && examinedAll) {
+        return SlotVerdict::Pass;
+    });
+    if (dumping && end.examinedAll) {
         tableNotices() << dump << std::endl;
-        if (target) tableNotices() << probes + 1 << "番のデータを上書き" << std::endl;
+        if (end.slot) tableNotices() << end.probes + 1 << "番のデータを上書き" << std::endl;
     }
-    if (!target) return nullptr;
-
-    claim(*target);
-    copyInto(*target, entry);
-    raise(t.maxProbesUnresolved, probes);
-    target->loopPly = NO_PLY;
-    finishStoredSlot(*target, 0);
-    return target;
+    if (!end.slot) return nullptr;
+    TableEntry& target = *end.slot;
+    claim(target);
+    copyInto(target, entry);
+    return finishStore(target, end.probes, positionTable.maxProbesUnresolved, 0, nullptr, key);
 }
 
 namespace {

@@ -45,6 +45,8 @@ bool pnStalledDnGrew(const Position& p) {
 bool pnGrewDnStalled(const Position& p) {
     return p.previousProofNumber < p.proofNumber && p.previousDisproofNumber >= p.disproofNumber;
 }
+// The child's φ (for the node that minimises it) did not grow and its δ did.
+bool phiStalledDeltaGrew(bool orNode, const Position& c) { return orNode ? pnStalledDnGrew(c) : pnGrewDnStalled(c); }
 
 // Sum of the other numbers; a value outside the ordinary finite range
 // (0, infinity, the cut-off mark) is not added but taken as a maximum.
@@ -373,9 +375,8 @@ int16_t proofLength(SearchContext& ctx, Position& node, int16_t depth) {
     int best = 0;
     for (Position& c : *node.children) {
         if (!isProven(c)) continue;
-        const TableEntry* e = lookup(ctx, c, childDepth(c, depth));
-        if (!e || !isProof(*e)) continue;
-        const int length = lengthThroughChild(c, e->length);
+        const int length = provenLengthThrough(ctx, c, depth);
+        if (length == NO_MATE) continue;
         best = !found ? length : orNode ? std::min(best, length) : std::max(best, length);
         found = true;
     }
@@ -496,12 +497,6 @@ void searchChildren(SearchContext& ctx, Position& node, int16_t depth, Position*
     }
 }
 
-// Clears the node's link to the child list living on the frame of search().
-struct ChildListLink {
-    Position& node;
-    ~ChildListLink() { node.children = nullptr; }
-};
-
 }  // namespace
 
 ChildSelection selectChild(SearchContext& ctx, Position& node, int16_t depth) {
@@ -530,36 +525,31 @@ ChildSelection selectChild(SearchContext& ctx, Position& node, int16_t depth) {
     return s;
 }
 
+// The child's thresholds in the node's own terms: φ, the number the node
+// minimises, and δ, the other.
 void setChildThresholds(SearchContext& ctx, const Position& node, Position& c, const ChildSelection& s) {
     const bool orNode = isOrNode(ctx, node);
-    const int32_t pnT = node.proofThreshold, dnT = node.disproofThreshold;
-    int64_t childPnT, childDnT;
-    if (orNode) {
-        childDnT = dnT >= LARGEST_FINITE ? LARGEST_FINITE : int64_t(dnT) - node.disproofNumber + c.disproofNumber;
-        childPnT = pnT;
-        if (s.phi2 < pnT) {
-            childPnT = int64_t(s.phi2) + 1 + s.phi1 / 8;
-            if (pnStalledDnGrew(c) && s.second && pnStalledDnGrew(*s.second))
-                childPnT = std::max<int64_t>(
-                    childPnT, int64_t(std::min(double(c.disproofNumber) / s.second->disproofNumber * s.second->proofNumber,
-                                               double(LARGEST_FINITE))));
-        }
-    } else {
-        childPnT = pnT >= LARGEST_FINITE ? LARGEST_FINITE : int64_t(pnT) - node.proofNumber + c.proofNumber;
-        childDnT = dnT;
-        if (s.phi2 < dnT) {
-            childDnT = int64_t(s.phi2) + 1 + s.phi1 / 8;
-            if (pnGrewDnStalled(c) && s.second && pnGrewDnStalled(*s.second))
-                childDnT = std::max<int64_t>(
-                    childDnT, int64_t(std::min(double(c.proofNumber) / s.second->proofNumber * s.second->disproofNumber,
-                                               double(LARGEST_FINITE))));
-        }
+    const int32_t phiT = orNode ? node.proofThreshold : node.disproofThreshold;
+    const int32_t deltaT = orNode ? node.disproofThreshold : node.proofThreshold;
+    const int64_t childDeltaT =
+        deltaT >= LARGEST_FINITE ? LARGEST_FINITE : int64_t(deltaT) - deltaOf(orNode, node) + deltaOf(orNode, c);
+    int64_t childPhiT = phiT;
+    if (s.phi2 < phiT) {
+        childPhiT = int64_t(s.phi2) + 1 + s.phi1 / 8;
+        // Both best children stall on φ while δ grows: the child's φ
+        // threshold is at least the second child's φ scaled by the ratio of
+        // their δs.
+        if (phiStalledDeltaGrew(orNode, c) && s.second && phiStalledDeltaGrew(orNode, *s.second))
+            childPhiT = std::max<int64_t>(
+                childPhiT, int64_t(std::min(double(deltaOf(orNode, c)) / deltaOf(orNode, *s.second) *
+                                                phiOf(orNode, *s.second),
+                                            double(LARGEST_FINITE))));
     }
-    c.proofThreshold = capThreshold(childPnT);
-    c.disproofThreshold = capThreshold(childDnT);
+    c.proofThreshold = capThreshold(orNode ? childPhiT : childDeltaT);
+    c.disproofThreshold = capThreshold(orNode ? childDeltaT : childPhiT);
     if (inheritsNodeThresholds(ctx, node, c, s.delta1)) {
-        c.proofThreshold = std::max(c.proofThreshold, pnT);
-        c.disproofThreshold = std::max(c.disproofThreshold, dnT);
+        c.proofThreshold = std::max(c.proofThreshold, node.proofThreshold);
+        c.disproofThreshold = std::max(c.disproofThreshold, node.disproofThreshold);
     }
 }
 
@@ -573,13 +563,7 @@ void aggregate(SearchContext& ctx, Position& node) {
         deltaSum = addToDeltaSum(deltaSum, deltaOf(orNode, c));
         if (isUnresolvedNode(c)) ++open;
     }
-    int32_t delta = delta1;
-    if (open > 0 && phiMin > 0) {
-        int64_t n = int64_t(delta1) + open - 1;
-        if (node.sumAllowed) n = std::max<int64_t>(n, deltaSum);
-        if (n < LARGEST_FINITE) delta = int32_t(n);
-    }
-    writeNumbers(orNode, node, phiMin, delta);
+    writeNumbers(orNode, node, phiMin, deltaSide(delta1, deltaSum, open, phiMin, node.sumAllowed));
     updateTreeSize(ctx, node);
 }
 
