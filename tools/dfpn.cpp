@@ -26,7 +26,7 @@ namespace {
 double now() {
     timeval tv;
     gettimeofday(&tv, nullptr);
-    return double(tv.tv_sec) + tv.tv_usec / 1e6;
+    return double(tv.tv_sec) + double(tv.tv_usec) / 1e6;
 }
 
 Position root;
