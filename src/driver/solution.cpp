@@ -62,20 +62,6 @@ Move composerMoveAt(const SearchContext& ctx, const Position& p) {
     return enteredSequence[size_t(p.ply)];
 }
 
-Position* childWithMove(ChildList& children, Move m) {
-    for (Position& c : children)
-        if (c.lastMove == m) return &c;
-    return nullptr;
-}
-
-MoveLine withMoveInFront(Move m, const MoveLine& rest) {
-    MoveLine line;
-    line.reserve(rest.size() + 1);
-    line.push_back(m);
-    line.insert(line.end(), rest.begin(), rest.end());
-    return line;
-}
-
 // The node's child list lives in the builder's frame; the link must not
 // outlive it. With a depth, the futile interpositions are no replies: a
 // stop while they are tested leaves the node stopped.
@@ -485,3 +471,17 @@ void printSolution(const Position& pos, const MoveLine& line, std::ostream& repo
 }
 
 void showSolution(const Position& pos, const MoveLine& line) { writeSequence(pos, line, consoleOut()); }
+
+Position* childWithMove(ChildList& children, Move m) {
+    for (Position& c : children)
+        if (c.lastMove == m) return &c;
+    return nullptr;
+}
+
+MoveLine withMoveInFront(Move m, const MoveLine& rest) {
+    MoveLine line;
+    line.reserve(rest.size() + 1);
+    line.push_back(m);
+    line.insert(line.end(), rest.begin(), rest.end());
+    return line;
+}

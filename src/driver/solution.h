@@ -13,6 +13,11 @@
 
 using MoveLine = std::vector<Move>;
 
+// The child reached by m, or null.
+Position* childWithMove(ChildList& children, Move m);
+// m, then the moves of rest.
+MoveLine withMoveInFront(Move m, const MoveLine& rest);
+
 // The mating line from node within depth moves; empty when it cannot be
 // shown, on a stop (node.searchStatus is then 3) and on a repetition cut.
 // Searches nodes again where the table lacks data.

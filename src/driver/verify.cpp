@@ -80,20 +80,6 @@ bool isProofEntry(const TableEntry* e) { return e && e->proofNumber == 0 && e->d
 bool isBoardMove(Move m) { return m.from != 0; }
 int pieceKindNibble(Move m) { return m.piece & 0x0F; }
 
-MoveLine withFirst(Move first, const MoveLine& rest) {
-    MoveLine line;
-    line.reserve(rest.size() + 1);
-    line.push_back(first);
-    line.insert(line.end(), rest.begin(), rest.end());
-    return line;
-}
-
-Position* childAfter(ChildList& children, Move m) {
-    for (Position& c : children)
-        if (c.lastMove == m) return &c;
-    return nullptr;
-}
-
 // The move of the reference line that leads to ply p + 1.
 Move referenceMoveFrom(int ply) {
     if (ply < 0 || size_t(ply) >= currentSolution.size()) return Move{};
@@ -112,14 +98,14 @@ struct Step {
 
     bool attackerNode() const { return node.sideToMove == ctx.attackerSide; }
     bool defenderNode() const { return node.sideToMove == ctx.defenderSide; }
-    MoveLine unverified() const { return withFirst(m0, rest); }
+    MoveLine unverified() const { return withMoveInFront(m0, rest); }
 };
 
 // The walk to the next node of the line: c (the node after m0) is verified
 // with the rest, after notice has been printed; at the last move only the
 // closing mark. The node then records itself when the walk below stopped.
 MoveLine walkOn(Step& s, std::string_view notice, std::optional<int> depthToPublish) {
-    Position* c = childAfter(s.children, s.m0);
+    Position* c = childWithMove(s.children, s.m0);
     MoveLine verifiedRest = s.rest;
     if (s.a > 1 && c) {
         if (notice.empty())
@@ -135,7 +121,7 @@ MoveLine walkOn(Step& s, std::string_view notice, std::optional<int> depthToPubl
     }
     if (c) s.node.searchStatus = c->searchStatus;
     savePath(s.ctx, s.node);
-    return withFirst(s.m0, verifiedRest);
+    return withMoveInFront(s.m0, verifiedRest);
 }
 
 // ---- the main-line defence check ----
@@ -212,7 +198,7 @@ std::optional<MoveLine> checkMainLineDefence(Step& s) {
     const int a = s.a;
     if (s.nested || !s.defenderNode() || a <= 3 || s.children.size() < 2) return std::nullopt;
     if (!otherDefenceMayLastLonger(s)) return std::nullopt;
-    Position* after = childAfter(s.children, s.m0);
+    Position* after = childWithMove(s.children, s.m0);
     if (!after || generateLegalMoves(*after) <= 0) return std::nullopt;
 
     const int depth = problem.cookCheck && a - 2 >= problem.cookDepth ? problem.cookDepth - 1 : a - 3;
@@ -228,7 +214,7 @@ std::optional<MoveLine> checkMainLineDefence(Step& s) {
     }
 
     consoleOut() << "手順修正" << '\n';
-    Position* t = childAfter(s.children, *replacement);
+    Position* t = childWithMove(s.children, *replacement);
     auto start = std::make_unique<Position>(*t);
     const MoveLine line = buildMateSolution(ctx, *start, int16_t(a - 1));
     if (stopped(*start)) {
@@ -237,7 +223,7 @@ std::optional<MoveLine> checkMainLineDefence(Step& s) {
         return s.unverified();
     }
     markSolutionTree(ctx, *start, line);
-    return verifySolution(ctx, s.node, withFirst(*replacement, line), true);
+    return verifySolution(ctx, s.node, withMoveInFront(*replacement, line), true);
 }
 
 // ---- the alternatives ----
