@@ -186,7 +186,7 @@ struct TerminalStep {
 // Runs the command on a terminal through the steps, then to its end. The
 // console is the session's text(); the exit code is -1 when a step waited
 // longer than stepSeconds (the program is then killed).
-RunResult runOnTerminal(const Command& command, const std::vector<TerminalStep>& steps, int stepSeconds = 30);
+RunResult runOnTerminal(const Command& command, const std::vector<TerminalStep>& steps, int stepSeconds = 120);
 
 // --- writing problems and the diagrams the program prints for them ---
 
