@@ -63,7 +63,8 @@ struct Command {
     std::vector<std::string> environment;  // NAME=VALUE, added to the test's own
     std::string input;                     // standard input of a run by runProgram, closed at its end
     // Only a safety net: a program that never ends is killed (the alarm
-    // survives exec) rather than holding the test to its own time-out.
+    // survives exec), and the test fails on its own instead of at ctest's
+    // time-out.
     unsigned timeoutSeconds = 300;
     // Runs as this user, with no supplementary groups (the test must be root).
     std::optional<Identity> runAs;
