@@ -1,105 +1,90 @@
-// Running build/kelvaro as a user does: a problem file in a directory of its
-// own, standard input scripted (and closed at its end), LC_ALL=C.UTF-8. The
-// console output is converted back to CP932, so that expectations can be
-// written as ordinary literals (the tests are compiled to CP932 like the
-// program). Expectations may hold "{*}", which matches any text (elapsed
-// times, node counts, whatever the test does not pin down).
+// Running the built programs (build/kelvaro, build/dfpn) as a user does, and
+// reading back what they print and write. Two ways to run: with standard
+// input from a text and the output to a pipe (runProgram, ProblemFile::run),
+// or on a pseudo-terminal, where the program polls keys as it does for a
+// user (TerminalSession, runOnTerminal).
+//
+// Expectations are written as ordinary literals, CP932 like the program's own
+// text (the tests are compiled to CP932 too). They may hold "{*}", which
+// matches any text (elapsed times, node counts, whatever the test does not
+// pin down).
 #pragma once
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <grp.h>
-#include <iconv.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <time.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sys/types.h>
+#include <termios.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <sstream>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace harness {
 
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+// --- files ---
 
-inline void writeFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& text);
+// A file of the source tree, given relative to its root.
+std::string sourcePath(const std::string& relative);
+// A file under tests/program/fixtures/.
+std::string fixturePath(const std::string& name);
+
+// --- text ---
 
 // Converts between encodings; ok is cleared when the text does not convert
 // completely.
-inline std::string convert(const std::string& text, const char* to, const char* from, bool* ok = nullptr) {
-    iconv_t cd = iconv_open(to, from);
-    std::string out(text.size() * 4 + 16, '\0');
-    char* in = const_cast<char*>(text.data());
-    size_t inLeft = text.size();
-    char* outPtr = out.data();
-    size_t outLeft = out.size();
-    const size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-    iconv_close(cd);
-    if (ok) *ok = r != size_t(-1) && inLeft == 0;
-    out.resize(out.size() - outLeft);
-    return out;
-}
+std::string convert(const std::string& text, const char* to, const char* from, bool* ok = nullptr);
 inline std::string cp932ToUtf8(const std::string& text) { return convert(text, "UTF-8", "CP932"); }
 inline std::string utf8ToCp932(const std::string& text) { return convert(text, "CP932", "UTF-8"); }
-inline bool isCp932Text(const std::string& text) {
-    bool ok = false;
-    convert(text, "UTF-8", "CP932", &ok);
-    return ok;
-}
+bool isCp932Text(const std::string& text);
 
 // Whether text matches pattern, "{*}" in the pattern standing for any text.
-inline bool matches(const std::string& text, const std::string& pattern) {
-    static const std::string any = "{*}";
-    std::vector<std::string> parts;
-    for (size_t start = 0;;) {
-        const size_t at = pattern.find(any, start);
-        parts.push_back(pattern.substr(start, at == std::string::npos ? std::string::npos : at - start));
-        if (at == std::string::npos) break;
-        start = at + any.size();
-    }
-    if (parts.size() == 1) return text == pattern;
-    if (text.compare(0, parts.front().size(), parts.front()) != 0) return false;
-    size_t pos = parts.front().size();
-    for (size_t i = 1; i + 1 < parts.size(); ++i) {
-        const size_t at = text.find(parts[i], pos);
-        if (at == std::string::npos) return false;
-        pos = at + parts[i].size();
-    }
-    const std::string& last = parts.back();
-    return text.size() >= pos + last.size() && text.compare(text.size() - last.size(), last.size(), last) == 0;
-}
+bool matches(const std::string& text, const std::string& pattern);
 
-// For failure messages: CP932 shown as UTF-8.
-inline std::string shown(const std::string& cp932) {
-    std::string text(1, '\n');
-    text.append(cp932ToUtf8(cp932)).push_back('\n');
-    return text;
-}
+// For failure messages: CP932 shown as UTF-8, on lines of its own.
+std::string shown(const std::string& cp932);
 
 #define EXPECT_MATCH(text, pattern) EXPECT_TRUE(::harness::matches(text, pattern)) << ::harness::shown(text)
 
-struct RunResult {
-    int exitCode = -1;
-    std::string console;  // CP932
+// --- running a program ---
+
+// A user and group to run the program as, instead of the test's own.
+struct Identity {
+    uid_t uid;
+    gid_t gid;
 };
+
+struct Command {
+    std::string program = "kelvaro";  // an executable in the root of the build tree
+    std::vector<std::string> arguments;
+    // LC_ALL for the program; the test's other locale variables are not
+    // passed on, so that the program's encoding does not depend on the shell.
+    std::string locale = "C.UTF-8";
+    std::vector<std::string> environment;  // NAME=VALUE, added to the test's own
+    std::string input;                     // standard input of a run by runProgram, closed at its end
+    // Only a safety net: a program that never ends is killed (the alarm
+    // survives exec), and the test fails on its own instead of at ctest's
+    // time-out.
+    unsigned timeoutSeconds = 300;
+    // Runs as this user, with no supplementary groups (the test must be root).
+    std::optional<Identity> runAs;
+};
+
+// KELVARO_TEST_STOPS for Command::environment: the program stops as if ESC
+// were pressed where `stops` says, STAGE@N, N positions into the stage
+// (solve, shorter, verify), a point that is the same on every machine.
+std::string testStops(const std::string& stops);
+
+struct RunResult {
+    int exitCode = -1;  // 128 + the signal for a program that was killed
+    std::string console;
+};
+
+// Runs the command with standard input from its text; the console is
+// standard output and standard error as the program wrote them.
+RunResult runProgram(const Command& command);
+
+// --- a problem file of its own ---
 
 // The bytes of a problem file, as they are.
 struct RawText {
@@ -107,16 +92,13 @@ struct RawText {
 };
 
 // A problem file (CP932 text, lines joined with CR LF as the usual record
-// writers do) in a fresh temporary directory, removed afterwards.
+// writers do) in a fresh temporary directory, removed afterwards: the
+// program writes its report and suspend file beside it.
 class ProblemFile {
 public:
-    explicit ProblemFile(const std::vector<std::string>& lines, const std::string& name = "problem.kif") {
-        std::string text;
-        for (const std::string& line : lines) text += line + "\r\n";
-        create(text, name);
-    }
-    explicit ProblemFile(const RawText& raw, const std::string& name = "problem.kif") { create(raw.bytes, name); }
-    ~ProblemFile() { removeTree(dir_); }
+    explicit ProblemFile(const std::vector<std::string>& lines, const std::string& name = "problem.kif");
+    explicit ProblemFile(const RawText& raw, const std::string& name = "problem.kif");
+    ~ProblemFile();
     ProblemFile(const ProblemFile&) = delete;
     ProblemFile& operator=(const ProblemFile&) = delete;
 
@@ -125,224 +107,87 @@ public:
     std::string reportPath() const { return path_ + ".txt"; }
     std::string report() const { return readFile(reportPath()); }
 
-    // Runs the program on the file; it is killed after timeoutSeconds.
-    RunResult run(const std::string& stdinText = "", unsigned timeoutSeconds = 60) const {
-        return runProgram({path_}, stdinText, timeoutSeconds);
-    }
-
-    static RunResult runProgram(const std::vector<std::string>& arguments, const std::string& stdinText,
-                                unsigned timeoutSeconds) {
-        const std::string binary = std::string(KELVARO_BINARY_DIR) + "/kelvaro";
-        std::vector<std::string> environment;
-        for (char** e = environ; *e; ++e)
-            if (std::strncmp(*e, "LC_", 3) != 0 && std::strncmp(*e, "LANG", 4) != 0) environment.emplace_back(*e);
-        environment.push_back("LC_ALL=C.UTF-8");
-        std::vector<char*> envp, argv;
-        for (std::string& e : environment) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        std::vector<std::string> args = {binary};
-        args.insert(args.end(), arguments.begin(), arguments.end());
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-
-        // Standard input from a file: the program may read it at any time.
-        char inputName[] = "/tmp/kelvaro-input-XXXXXX";
-        const int inputFd = mkstemp(inputName);
-        if (inputFd < 0) return {};
-        if (!stdinText.empty()) [[maybe_unused]] ssize_t n = write(inputFd, stdinText.data(), stdinText.size());
-        lseek(inputFd, 0, SEEK_SET);
-        unlink(inputName);
-
-        int output[2];
-        if (pipe(output) != 0) return {};
-        const pid_t child = fork();
-        if (child == 0) {
-            dup2(inputFd, STDIN_FILENO);
-            dup2(output[1], STDOUT_FILENO);
-            dup2(output[1], STDERR_FILENO);
-            close(inputFd);
-            close(output[0]);
-            close(output[1]);
-            alarm(timeoutSeconds);  // survives exec: a runaway run is killed
-            execve(binary.c_str(), argv.data(), envp.data());
-            _exit(127);
-        }
-        close(inputFd);
-        close(output[1]);
-        RunResult run;
-        std::string utf8;
-        char buffer[4096];
-        for (;;) {
-            const ssize_t n = read(output[0], buffer, sizeof buffer);
-            if (n == 0) break;
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) break;
-            utf8.append(buffer, size_t(n));
-        }
-        close(output[0]);
-        int status = 0;
-        waitpid(child, &status, 0);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        run.console = utf8ToCp932(utf8);
-        return run;
-    }
+    // Runs build/kelvaro on the file in a UTF-8 locale; the console comes
+    // back in CP932.
+    RunResult run(const std::string& stdinText = "", unsigned timeoutSeconds = 60) const;
 
 private:
-    void create(const std::string& text, const std::string& name) {
-        char pattern[] = "/tmp/kelvaro-driver-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        dir_ = made ? made : "/tmp";
-        path_ = dir_ + "/" + name;
-        writeFile(path_, text);
-    }
-
-    static void removeTree(const std::string& dir) {
-        if (DIR* d = opendir(dir.c_str())) {
-            while (dirent* e = readdir(d)) {
-                const std::string name = e->d_name;
-                if (name == "." || name == "..") continue;
-                const std::string path = dir + "/" + name;
-                struct stat st;
-                if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-                    removeTree(path);
-                else
-                    unlink(path.c_str());
-            }
-            closedir(d);
-        }
-        rmdir(dir.c_str());
-    }
+    void create(const std::string& text, const std::string& name);
 
     std::string dir_;
     std::string path_;
 };
 
-// --- a run on a terminal, for the keys of a running search ---
+// --- a run on a terminal ---
 
-// (<chrono> does not compile with the CP932 execution character set.)
-inline double monotonicSeconds() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
+// What the program has set the terminal to: lines (an answer is read with
+// echo) or single keys (its keyboard thread polls, or it waits for a key).
+enum class TerminalMode { Lines, Keys };
 
-// One step of a terminal dialogue: wait until the console shows `waitFor`
-// (CP932, after the text of the previous steps), then type `keys`.
+// The program on the slave side of a pseudo-terminal in a session of its
+// own, as a shell starts it. The test keeps a slave descriptor of its own
+// to see the terminal settings the program makes.
+class TerminalSession {
+public:
+    explicit TerminalSession(const Command& command);
+    ~TerminalSession();
+    TerminalSession(const TerminalSession&) = delete;
+    TerminalSession& operator=(const TerminalSession&) = delete;
+
+    bool started() const { return child_ > 0; }
+    void type(const std::string& keys);
+
+    // Everything the program wrote, escape sequences and CR LF included.
+    const std::string& screen() const { return screen_; }
+    // The text a user reads: no carriage returns, no escape sequences, in
+    // CP932 (converted back when the locale is UTF-8).
+    const std::string& text() const;
+
+    // Reads the terminal until done() holds; false when the seconds pass
+    // first. The other waits are built on it.
+    bool waitUntil(const std::function<bool()>& done, int seconds);
+    // Where bytes first appear in screen() from position from, or npos.
+    size_t waitForScreen(const std::string& bytes, size_t from, int seconds);
+    // The same in text().
+    size_t waitForText(const std::string& cp932, size_t from, int seconds);
+    bool waitForMode(TerminalMode mode, int seconds);
+
+    // Reads until the program ends; its exit code, or -1 when it did not end
+    // within the seconds (it is then killed).
+    int finish(int seconds);
+    // Whether the terminal is set back as it was before the program ran.
+    bool terminalRestored() const;
+
+private:
+    bool readSome(int timeoutMs);
+    TerminalMode mode() const;
+
+    int master_ = -1, slave_ = -1;
+    pid_t child_ = -1;
+    bool exited_ = false;
+    bool utf8_;
+    termios initial_{};
+    std::string screen_;
+    mutable std::string text_;  // text() of the screen's first textOf_ bytes
+    mutable size_t textOf_ = 0;
+};
+
+// One step of a terminal dialogue: wait until the text shows `waitFor`
+// (CP932, after what the previous step waited for) and the terminal is in
+// `mode`, then type `keys`. Waiting for the mode, not for a while, is what
+// makes the keys land where they are meant to: an answer once the question
+// has taken the terminal back from the key poller, a key once the poller or
+// the final key wait has it.
 struct TerminalStep {
     std::string waitFor;
     std::string keys;
-    int delayMs = 0;  // pause between seeing the text and typing
+    TerminalMode mode = TerminalMode::Lines;
 };
 
-// A user and group to run the program as, instead of the test's own.
-struct Identity {
-    uid_t uid;
-    gid_t gid;
-};
-
-// Runs the program on a pseudo-terminal, so that it polls keys as it does
-// for a user. The console text is returned in CP932 without the terminal's
-// escape sequences and carriage returns; what the terminal echoes of the
-// typed answers stays in it. Empty console and exit code -1 when a step
-// waited longer than stepSeconds. With runAs, the program runs as that user
-// (the test must be root to switch) and with no supplementary groups.
-inline RunResult runOnTerminal(const std::vector<std::string>& arguments, const std::vector<TerminalStep>& steps,
-                               int stepSeconds = 30, const Identity* runAs = nullptr) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return {};
-    const std::string slaveName = ptsname(master);
-    const std::string binary = std::string(KELVARO_BINARY_DIR) + "/kelvaro";
-    std::vector<std::string> args = {binary};
-    args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    const pid_t child = fork();
-    if (child == 0) {
-        setsid();
-        const int slave = open(slaveName.c_str(), O_RDWR);
-        dup2(slave, STDIN_FILENO);
-        dup2(slave, STDOUT_FILENO);
-        dup2(slave, STDERR_FILENO);
-        close(slave);
-        close(master);
-        if (runAs && (setgroups(0, nullptr) != 0 || setgid(runAs->gid) != 0 || setuid(runAs->uid) != 0)) _exit(126);
-        setenv("LC_ALL", "C.UTF-8", 1);
-        setenv("TERM", "xterm", 1);
-        alarm(600);
-        execv(binary.c_str(), argv.data());
-        _exit(127);
-    }
-
-    std::string raw;
-    auto readSome = [&](int timeoutMs) {
-        pollfd p{master, POLLIN, 0};
-        if (poll(&p, 1, timeoutMs) <= 0) return false;
-        char buffer[4096];
-        const ssize_t n = read(master, buffer, sizeof buffer);
-        if (n <= 0) return false;
-        raw.append(buffer, size_t(n));
-        return true;
-    };
-    auto cleaned = [&]() {
-        std::string text;
-        for (size_t i = 0; i < raw.size(); ++i) {
-            const char c = raw[i];
-            if (c == '\r') continue;
-            if (c == '\x1b' && i + 1 < raw.size() && raw[i + 1] == ']') {  // title: up to BEL
-                while (i < raw.size() && raw[i] != '\x07') ++i;
-                continue;
-            }
-            if (c == '\x1b' && i + 1 < raw.size() && raw[i + 1] == '[') {  // colour: up to the final letter
-                i += 2;
-                while (i < raw.size() && !(raw[i] >= '@' && raw[i] <= '~')) ++i;
-                continue;
-            }
-            text.push_back(c);
-        }
-        return utf8ToCp932(text);
-    };
-
-    bool ok = true;
-    size_t seen = 0;
-    for (const TerminalStep& step : steps) {
-        const double deadline = monotonicSeconds() + stepSeconds;
-        size_t at;
-        while ((at = cleaned().find(step.waitFor, seen)) == std::string::npos) {
-            if (monotonicSeconds() > deadline) {
-                ok = false;
-                break;
-            }
-            readSome(100);
-        }
-        if (!ok) break;
-        seen = at + step.waitFor.size();
-        if (step.delayMs) usleep(useconds_t(step.delayMs) * 1000);
-        [[maybe_unused]] ssize_t n = write(master, step.keys.data(), step.keys.size());
-    }
-    if (!ok) kill(child, SIGKILL);
-    while (readSome(ok ? 5000 : 100)) {
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    close(master);
-    RunResult run;
-    run.exitCode = !ok ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.console = cleaned();
-    return run;
-}
-
-// A run on a terminal that stops where `stops` says, as if ESC were pressed
-// there: KELVARO_TEST_STOPS lists STAGE@N, N positions into the stage
-// (solve, shorter, verify), a point that is the same on every machine.
-inline RunResult runOnTerminalStoppedAt(const std::string& stops, const std::vector<std::string>& arguments,
-                                        const std::vector<TerminalStep>& steps, const Identity* runAs = nullptr) {
-    setenv("KELVARO_TEST_STOPS", stops.c_str(), 1);
-    const RunResult run = runOnTerminal(arguments, steps, 30, runAs);
-    unsetenv("KELVARO_TEST_STOPS");
-    return run;
-}
+// Runs the command on a terminal through the steps, then to its end. The
+// console is the session's text(); the exit code is -1 when a step waited
+// longer than stepSeconds (the program is then killed).
+RunResult runOnTerminal(const Command& command, const std::vector<TerminalStep>& steps, int stepSeconds = 120);
 
 // --- writing problems and the diagrams the program prints for them ---
 
@@ -356,40 +201,17 @@ struct Problem {
     std::string attackerHand = "なし";
     std::vector<std::string> moveList;  // lines after "手数----指手"
 
-    std::vector<std::string> lines() const {
-        std::vector<std::string> out = header;
-        out.push_back("後手の持駒：" + defenderHand);
-        out.push_back("  ９ ８ ７ ６ ５ ４ ３ ２ １");
-        out.push_back("+---------------------------+");
-        out.insert(out.end(), rows.begin(), rows.end());
-        out.push_back("+---------------------------+");
-        out.push_back("先手の持駒：" + attackerHand);
-        if (!moveList.empty()) {
-            out.push_back("手数----指手---------消費時間--");
-            out.insert(out.end(), moveList.begin(), moveList.end());
-        }
-        return out;
-    }
+    std::vector<std::string> lines() const;
 };
 
 // The diagram as the program prints it; the hands in its own form ("金 ",
 // "なし").
-inline std::string diagram(const Rows& rows, const std::string& defenderHand, const std::string& attackerHand) {
-    std::string text = "持駒：" + defenderHand + "\n";
-    text += "  ９ ８ ７ ６ ５ ４ ３ ２ １ \n";
-    text += "+---------------------------+\n";
-    for (const std::string& row : rows) text += row + "\n";
-    text += "+---------------------------+\n";
-    text += "持駒：" + attackerHand + "\n";
-    return text;
-}
+std::string diagram(const Rows& rows, const std::string& defenderHand, const std::string& attackerHand);
 
 // The closing block; what varies from run to run (time, counts, table use)
 // is left open.
-inline std::string closingBlock(const std::string& notes = "", const std::string& ending = "\n\n") {
-    return "\n所要時間：{*}秒 探索局面数：{*}\n局面表：{*}/1048575 ({*}％)\nChecked by Kelvaro 1.07" + notes + ending;
-}
+std::string closingBlock(const std::string& notes = "", const std::string& ending = "\n\n");
 
-constexpr const char* KEY_WAIT = "何かキーを押してください...";
+inline const std::string KEY_WAIT = "何かキーを押してください...";
 
 }  // namespace harness

@@ -10,6 +10,8 @@
 
 namespace {
 
+using harness::readFile;
+
 // A position with the given pieces (squares written as 0x52 for 5二).
 Position positionWith(std::initializer_list<std::pair<int, int>> pieces, int side = ATTACKER,
                       std::initializer_list<std::pair<int, int>> hand = {}) {

@@ -1,44 +1,40 @@
 // The program as a user runs it: build/kelvaro on a problem file, with
 // standard input at its end.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <fstream>
-
-#include "support.h"
+#include "harness.h"
 
 namespace {
 
-const std::string KEY_WAIT = "何かキーを押してください...";
+using namespace harness;
 
 void replaceFirst(std::string& text, const std::string& from, const std::string& to) {
     const size_t at = text.find(from);
     if (at != std::string::npos) text.replace(at, from.size(), to);
 }
 
+// The console as the program writes it in the locale: these tests are about
+// its encoding.
+RunResult runKelvaro(const std::vector<std::string>& arguments, const std::string& locale,
+                     const std::string& input = "") {
+    Command command;
+    command.arguments = arguments;
+    command.locale = locale;
+    command.input = input;
+    return runProgram(command);
+}
+
 // The program goes on from the diagram to solve the problem and appends a
 // report beside the file it reads. The runs here work on a copy in a
 // directory of their own, and the golden problem is stated with a move
 // count the solver refuses at once (it would search for minutes).
-struct ProblemCopy {
-    std::string dir;
-    std::string path;
-    ProblemCopy(const std::string& source, const std::string& name, bool refusedMoveCount = false) {
-        char pattern[] = "/tmp/kelvaro-program-XXXXXX";
-        dir = mkdtemp(pattern) ? pattern : "/tmp";
-        path = dir + "/" + name;
-        std::string text = readFile(source);
-        if (refusedMoveCount) replaceFirst(text, "手数：7", "手数：3000");
-        std::ofstream(path, std::ios::binary) << text;
-    }
-    ~ProblemCopy() {
-        std::remove(path.c_str());
-        std::remove((path + ".txt").c_str());
-        rmdir(dir.c_str());
-    }
-};
+std::string problemText(const std::string& source, bool refusedMoveCount = false) {
+    std::string text = readFile(source);
+    if (refusedMoveCount) replaceFirst(text, "手数：7", "手数：3000");
+    return text;
+}
 
-ProblemCopy goldenCopy() { return ProblemCopy(fixturePath("golden problem.kif"), "golden problem.kif", true); }
+RawText goldenProblem() { return {problemText(fixturePath("golden problem.kif"), true)}; }
 
 // What the program prints up to its diagram (UTF-8).
 std::string golden() {
@@ -50,34 +46,34 @@ std::string golden() {
 bool startsWith(const std::string& text, const std::string& head) { return text.compare(0, head.size(), head) == 0; }
 
 TEST(Program, PrintsCaptionRuleLineAndDiagramInUtf8) {
-    const ProblemCopy copy = goldenCopy();
-    ProgramRun run = runKelvaro({copy.path}, "C.UTF-8");
+    const ProblemFile copy(goldenProblem(), "golden problem.kif");
+    const RunResult run = runKelvaro({copy.path()}, "C.UTF-8");
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_TRUE(startsWith(run.output, golden())) << run.output;
+    EXPECT_TRUE(startsWith(run.console, golden())) << run.console;
 }
 
 TEST(Program, WritesRawCp932InAnotherLocale) {
-    const ProblemCopy copy = goldenCopy();
-    ProgramRun run = runKelvaro({copy.path}, "C");
+    const ProblemFile copy(goldenProblem(), "golden problem.kif");
+    const RunResult run = runKelvaro({copy.path()}, "C");
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_TRUE(startsWith(run.output, utf8ToCp932(golden())));
+    EXPECT_TRUE(startsWith(run.console, utf8ToCp932(golden())));
 }
 
 TEST(Program, AsksForTheFileNameAndTakesTheWholeLine) {
-    const ProblemCopy copy = goldenCopy();
-    ProgramRun run = runKelvaro({}, "C.UTF-8", copy.path + "\n");
+    const ProblemFile copy(goldenProblem(), "golden problem.kif");
+    const RunResult run = runKelvaro({}, "C.UTF-8", copy.path() + "\n");
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_TRUE(startsWith(run.output, "\xe5\x85\xa5\xe5\x8a\x9b\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab\xe5\x90\x8d"
+    EXPECT_TRUE(startsWith(run.console, "\xe5\x85\xa5\xe5\x8a\x9b\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab\xe5\x90\x8d"
                                        "\xef\xbc\x9a" + golden()))  // 入力ファイル名：
-        << run.output;
+        << run.console;
 }
 
 TEST(Program, ExampleProblemIsShown) {
-    const ProblemCopy copy(std::string(KELVARO_SOURCE_DIR) + "/problems/example.kif", "example.kif");
-    ProgramRun run = runKelvaro({copy.path}, "C");
+    const ProblemFile copy(RawText{problemText(sourcePath("problems/example.kif"))}, "example.kif");
+    const RunResult run = runKelvaro({copy.path()}, "C");
     EXPECT_EQ(run.exitCode, 0);
     const std::string head = "yumei 0295\n\n最善詰 11手\n持駒：飛2 角 金4 銀4 桂4 歩9 \n";
-    EXPECT_EQ(run.output.substr(0, head.size()), head);
+    EXPECT_EQ(run.console.substr(0, head.size()), head);
 }
 
 struct Refusal {
@@ -104,18 +100,18 @@ TEST(Program, RefusalsEndWithExitCodeOne) {
     for (const Refusal& r : refusals) {
         std::vector<std::string> args;
         if (*r.fixture) args.push_back(fixturePath(r.fixture));
-        ProgramRun run = runKelvaro(args, "C");
+        const RunResult run = runKelvaro(args, "C");
         EXPECT_EQ(run.exitCode, 1) << r.fixture;
-        ASSERT_GE(run.output.size(), r.message.size()) << r.fixture << ": " << run.output;
-        EXPECT_EQ(run.output.substr(run.output.size() - r.message.size()), r.message) << r.fixture;
+        ASSERT_GE(run.console.size(), r.message.size()) << r.fixture << ": " << run.console;
+        EXPECT_EQ(run.console.substr(run.console.size() - r.message.size()), r.message) << r.fixture;
     }
 }
 
 TEST(Program, MoveCountBeyondSixteenBitsIsShownOutOfRange) {
-    const ProblemCopy copy(fixturePath("move_count_overflow.kif"), "move_count_overflow.kif");
-    ProgramRun run = runKelvaro({copy.path}, "C");
+    const ProblemFile copy(RawText{problemText(fixturePath("move_count_overflow.kif"))}, "move_count_overflow.kif");
+    const RunResult run = runKelvaro({copy.path()}, "C");
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_NE(run.output.find("最善詰 -1手\n"), std::string::npos) << run.output;
+    EXPECT_NE(run.console.find("最善詰 -1手\n"), std::string::npos) << run.console;
 }
 
 }  // namespace

@@ -9,6 +9,9 @@
 
 namespace {
 
+using harness::fixturePath;
+using harness::readFile;
+
 Move move(int from, int to, int piece, int promote = 0) {
     return Move{uint8_t(from), uint8_t(to), uint8_t(piece), uint8_t(promote)};
 }

@@ -1,6 +1,7 @@
 // Whole runs of the program on small problems: the console dialogue, the
 // report block each run appends, the exit codes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "harness.h"
 

@@ -2,9 +2,9 @@
 // and what the stopped search leaves behind for a later resumption.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
+#include <condition_variable>
 #include <iterator>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -16,6 +16,59 @@ namespace {
 
 const char* const PROBLEM = "kif/m017.kif";
 const int16_t DEPTH = 21;
+
+// The console observer, except that the search is held at its first node
+// past `positions` until the test has pressed its keys: they land deep in
+// the tree, and before the search ends, however fast the machine.
+class HeldSearch final : public SearchObserver {
+public:
+    explicit HeldSearch(uint64_t positions) : positions_(positions) {}
+
+    // On the test's thread: whether the search is held (false when it ended
+    // first, or the safety time-out passed).
+    bool waitUntilHeld() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait_for(lock, std::chrono::seconds(120), [&] { return held_ || ended_; });
+        return held_;
+    }
+    void release() { set(released_); }
+    void searchEnded() { set(ended_); }
+
+    bool stopRequested(SearchContext& ctx, Position& node) override {
+        if (ctx.nodeCount >= positions_ && !held_) {
+            set(held_);
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [&] { return released_; });
+        }
+        return consoleObserver.stopRequested(ctx, node);
+    }
+    void invocationStarted(SearchContext& ctx, int16_t depth) override { consoleObserver.invocationStarted(ctx, depth); }
+    void invocationEnded(SearchContext& ctx) override { consoleObserver.invocationEnded(ctx); }
+    bool watchingChildren() const override { return consoleObserver.watchingChildren(); }
+    void childEntered(SearchContext& ctx, const Position& node, const Position& child) override {
+        consoleObserver.childEntered(ctx, node, child);
+    }
+    void childReturned(SearchContext& ctx, const Position& node, const Position& child) override {
+        consoleObserver.childReturned(ctx, node, child);
+    }
+    void pathReplayed(const Position& node, Move move, const Position& child, bool last) override {
+        consoleObserver.pathReplayed(node, move, child, last);
+    }
+
+private:
+    void set(bool& flag) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            flag = true;
+        }
+        changed_.notify_all();
+    }
+
+    const uint64_t positions_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool held_ = false, released_ = false, ended_ = false;
+};
 
 class SearchInterruption : public ::testing::Test {
 protected:
@@ -34,17 +87,26 @@ TEST_F(SearchInterruption, YesStopsTheWholePathAndTheSavedPathResumes) {
     if (!loadCorpusProblem(PROBLEM, root)) SKIP_OR_FAIL_WITHOUT_DATA("the corpus is not there");
     std::string console;
     {
+        // Some 100,000 of the search's 600,000 positions.
+        HeldSearch held(100000);
+        searchContext.observer = &held;
         RedirectedConsole redirect("y\n");
-        std::thread solver([&] { invokeSearch(searchContext, root, DEPTH); });
-        // Long enough for the search to be deep in its tree, far shorter
-        // than the whole search.
-        usleep(200 * 1000);
+        std::thread solver([&] {
+            invokeSearch(searchContext, root, DEPTH);
+            held.searchEnded();
+        });
+        const bool wasHeld = held.waitUntilHeld();
         // Keys arrive from another thread than the search's: '+' reads the
         // depth limit of the running search.
-        handleKey('+');
-        handleKey(27);
+        if (wasHeld) {
+            handleKey('+');
+            handleKey(27);
+        }
+        held.release();
         solver.join();
         console = redirect.restore();
+        searchContext.observer = &consoleObserver;
+        ASSERT_TRUE(wasHeld) << "the search ended before 100,000 positions";
     }
     EXPECT_NE(std::string::npos, console.find("中断しますか？（Y/N）：")) << console;
     EXPECT_NE(std::string::npos, console.find("局面表使用率：")) << console;

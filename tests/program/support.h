@@ -1,14 +1,12 @@
-// Helpers shared by the front-end tests.
+// Problem texts read through the program's reader, for the tests of the
+// reader and of the notation. (Files, fixtures and program runs: harness.h.)
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "harness.h"
 #include "program/problem_reader.h"
-
-// Contents of a file under tests/program/fixtures/.
-std::string fixturePath(const std::string& name);
-std::string readFile(const std::string& path);
 
 // Reads a problem text from scratch (header, move list and setup cleared
 // first). Returns whether it was accepted; the refusal message otherwise.
@@ -28,15 +26,3 @@ std::string problemWithRows(const std::vector<std::string>& rows, const std::str
 inline uint8_t cellOf(const ProblemSetup& setup, int file, int rank) {
     return setup.diagram[(rank - 1) * 9 + (9 - file)];
 }
-
-// Runs build/kelvaro with the arguments, LC_ALL set to locale and standard
-// input fed from stdinText (closed at its end).
-struct ProgramRun {
-    int exitCode;
-    std::string output;  // standard output and standard error
-};
-ProgramRun runKelvaro(const std::vector<std::string>& arguments, const std::string& locale,
-                      const std::string& stdinText = "");
-
-// UTF-8 to CP932, for comparing raw console output with UTF-8 expectations.
-std::string utf8ToCp932(const std::string& text);

@@ -2,6 +2,11 @@
 // suspend files that must not be taken up.
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <optional>
+#include <sstream>
 
 #include "driver/problem_header.h"
 #include "driver/suspend.h"
@@ -16,9 +21,8 @@ using namespace harness;
 const std::string STOP_QUESTION = "中断しますか？（Y/N）：";
 const std::string SAVE_QUESTION = "現在の状態を保存しますか？（Y/N）：";
 const std::string RESUME_QUESTION = "待避ファイルがあります。これを使って再開しますか？（Y/N）";
-constexpr int ANSWER_DELAY_MS = 300;
 
-std::string exampleProblem() { return readFile(std::string(KELVARO_SOURCE_DIR) + "/problems/example.kif"); }
+std::string exampleProblem() { return readFile(sourcePath("problems/example.kif")); }
 
 std::string suspendPath(const ProblemFile& file) { return file.dir() + "/problem.kvs"; }
 
@@ -37,27 +41,32 @@ std::vector<std::string> findingsOf(const std::string& console) {
 // The dialogue of a user who declines the entered sequence, stops the run
 // (at a point set by KELVARO_TEST_STOPS, as if ESC were pressed there), and
 // asks to save. A stop with a mate already found is asked whether to write
-// it out; a run that finds a suspend file first declines it.
+// it out; a run that finds a suspend file first declines it. The answers
+// are typed in line mode, the last key in single-key mode.
 std::vector<TerminalStep> stopAndSaveSteps(bool mateFound, bool declineResume = false) {
     std::vector<TerminalStep> steps;
-    if (declineResume) steps.push_back({RESUME_QUESTION, "n\n", ANSWER_DELAY_MS});
-    steps.push_back({"この手順を元に検討しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS});
-    steps.push_back({STOP_QUESTION, "y\n", ANSWER_DELAY_MS});
-    if (mateFound) steps.push_back({"暫定的な解を出力しますか？（Y/N）：", "n\n", ANSWER_DELAY_MS});
-    steps.push_back({SAVE_QUESTION, "y\n", ANSWER_DELAY_MS});
-    steps.push_back({KEY_WAIT, "x", ANSWER_DELAY_MS});
+    if (declineResume) steps.push_back({RESUME_QUESTION, "n\n"});
+    steps.push_back({"この手順を元に検討しますか？（Y/N）：", "n\n"});
+    steps.push_back({STOP_QUESTION, "y\n"});
+    if (mateFound) steps.push_back({"暫定的な解を出力しますか？（Y/N）：", "n\n"});
+    steps.push_back({SAVE_QUESTION, "y\n"});
+    steps.push_back({KEY_WAIT, "x", TerminalMode::Keys});
     return steps;
 }
 
-// Where a run stops (see runOnTerminalStoppedAt).
+// Where a run stops (see testStops).
 struct StopPoint {
     std::string stops;
 };
 const StopPoint EARLY_IN_VERIFICATION{"verify@1"};
 
 RunResult runUntilStopped(const std::vector<std::string>& arguments, const StopPoint& at,
-                          const std::vector<TerminalStep>& steps, const Identity* runAs = nullptr) {
-    return runOnTerminalStoppedAt(at.stops, arguments, steps, runAs);
+                          const std::vector<TerminalStep>& steps, std::optional<Identity> runAs = std::nullopt) {
+    Command command;
+    command.arguments = arguments;
+    command.environment = {testStops(at.stops)};
+    command.runAs = runAs;
+    return runOnTerminal(command, steps);
 }
 
 // Stops the example in its verification and saves; the file is left beside
@@ -165,8 +174,8 @@ TEST(SuspendFile, SaveRefusedByFolderPermissionsLeavesThePreviousFileAsItWas) {
     ASSERT_EQ(chmod(suspendPath(file).c_str(), 0644), 0);
     ASSERT_EQ(chmod(file.reportPath().c_str(), 0666), 0);
     const Identity identity{user ? user->pw_uid : 0, user ? user->pw_gid : 0};
-    const RunResult run =
-        runUntilStopped({file.path()}, EARLY_IN_VERIFICATION, stopAndSaveSteps(true, true), root ? &identity : nullptr);
+    const RunResult run = runUntilStopped({file.path()}, EARLY_IN_VERIFICATION, stopAndSaveSteps(true, true),
+                                          root ? std::optional<Identity>(identity) : std::nullopt);
     chmod(file.dir().c_str(), 0700);
     ASSERT_EQ(run.exitCode, 0) << shown(run.console);
     EXPECT_MATCH(run.console, "{*}待避用のファイルが開けません\n{*}");
@@ -259,7 +268,7 @@ void expectRoundTrip(const std::string& problemPath, const StopPoint& at, const 
 }
 
 TEST(SuspendFile, RunStoppedInVerificationResumesToTheSameSolutionAndFindings) {
-    expectRoundTrip(std::string(KELVARO_SOURCE_DIR) + "/problems/example.kif", EARLY_IN_VERIFICATION,
+    expectRoundTrip(sourcePath("problems/example.kif"), EARLY_IN_VERIFICATION,
                     stopAndSaveSteps(true), "最善詰 11手\n", "待避ファイルから再開します", true);
 }
 
@@ -298,7 +307,7 @@ TEST(SuspendFile, RunStoppedInTheFirstSearchResumesWithItsShorterMateCheck) {
 }
 
 TEST(SuspendFile, RunStoppedInTheShorterMateCheckResumesThere) {
-    expectRoundTrip(std::string(KELVARO_SOURCE_DIR) + "/problems/zukou085.kif", {"shorter@1000"},
+    expectRoundTrip(sourcePath("problems/zukou085.kif"), {"shorter@1000"},
                     stopAndSaveSteps(true), "最善詰 13手（早詰チェック）\n", "早詰はありません", true);
 }
 

@@ -3,20 +3,15 @@
 // back. The positions are those of verify_test.cpp, where the analysis of
 // each is written out.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "harness.h"
 
 namespace {
+
+using namespace harness;
 
 const char* const RANK_NAMES[9] = {"一", "二", "三", "四", "五", "六", "七", "八", "九"};
 
@@ -26,65 +21,16 @@ struct Outcome {
     std::string report;
 };
 
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Writes the problem (string literals here are CP932 already) to a fresh
-// file and runs the program on it with the given standard input.
+// Writes the problem (string literals here are CP932 already) to a file of
+// its own and runs the program on it with the given standard input.
 Outcome solveProblem(const std::string& name, const std::string& problemText, const std::string& input = "") {
-    // Another build's tests may run at the same time.
-    const std::string path = ::testing::TempDir() + name + "_" + std::to_string(getpid()) + ".kif";
-    std::remove((path + ".txt").c_str());
-    std::ofstream(path, std::ios::binary) << problemText;
-
-    const std::string binary = std::string(KELVARO_BINARY_DIR) + "/kelvaro";
-    std::vector<std::string> environment;
-    for (char** e = environ; *e; ++e)
-        if (std::strncmp(*e, "LC_", 3) != 0 && std::strncmp(*e, "LANG", 4) != 0) environment.emplace_back(*e);
-    environment.push_back("LC_ALL=C");
-    std::vector<char*> envp;
-    for (std::string& e : environment) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string arg0 = binary, arg1 = path;
-    char* argv[] = {arg0.data(), arg1.data(), nullptr};
-
-    int in[2], out[2];
-    Outcome outcome;
-    if (pipe(in) != 0 || pipe(out) != 0) return outcome;
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(in[0], STDIN_FILENO);
-        dup2(out[1], STDOUT_FILENO);
-        dup2(out[1], STDERR_FILENO);
-        close(in[0]);
-        close(in[1]);
-        close(out[0]);
-        close(out[1]);
-        execve(binary.c_str(), argv, envp.data());
-        _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    if (!input.empty()) [[maybe_unused]] ssize_t n = write(in[1], input.data(), input.size());
-    close(in[1]);
-    char buffer[4096];
-    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) != 0;) {
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) break;
-        outcome.console.append(buffer, size_t(n));
-    }
-    close(out[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    outcome.report = readAll(path + ".txt");
-    std::remove(path.c_str());
-    std::remove((path + ".txt").c_str());
-    return outcome;
+    const ProblemFile file(RawText{problemText}, name + ".kif");
+    Command command;
+    command.arguments = {file.path()};
+    command.locale = "C";
+    command.input = input;
+    const RunResult run = runProgram(command);
+    return {run.exitCode, run.console, file.report()};
 }
 
 // A problem file: header lines, the defender without pieces in hand, the

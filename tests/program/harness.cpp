@@ -1,0 +1,431 @@
+#include "harness.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <iconv.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace harness {
+
+// --- files ---
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+std::string sourcePath(const std::string& relative) { return std::string(KELVARO_SOURCE_DIR) + "/" + relative; }
+
+std::string fixturePath(const std::string& name) { return sourcePath("tests/program/fixtures/" + name); }
+
+// --- text ---
+
+std::string convert(const std::string& text, const char* to, const char* from, bool* ok) {
+    iconv_t cd = iconv_open(to, from);
+    std::string out(text.size() * 4 + 16, '\0');
+    char* in = const_cast<char*>(text.data());
+    size_t inLeft = text.size();
+    char* outPtr = out.data();
+    size_t outLeft = out.size();
+    const size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    iconv_close(cd);
+    if (ok) *ok = r != size_t(-1) && inLeft == 0;
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+bool isCp932Text(const std::string& text) {
+    bool ok = false;
+    convert(text, "UTF-8", "CP932", &ok);
+    return ok;
+}
+
+bool matches(const std::string& text, const std::string& pattern) {
+    static const std::string any = "{*}";
+    std::vector<std::string> parts;
+    for (size_t start = 0;;) {
+        const size_t at = pattern.find(any, start);
+        parts.push_back(pattern.substr(start, at == std::string::npos ? std::string::npos : at - start));
+        if (at == std::string::npos) break;
+        start = at + any.size();
+    }
+    if (parts.size() == 1) return text == pattern;
+    if (text.compare(0, parts.front().size(), parts.front()) != 0) return false;
+    size_t pos = parts.front().size();
+    for (size_t i = 1; i + 1 < parts.size(); ++i) {
+        const size_t at = text.find(parts[i], pos);
+        if (at == std::string::npos) return false;
+        pos = at + parts[i].size();
+    }
+    const std::string& last = parts.back();
+    return text.size() >= pos + last.size() && text.compare(text.size() - last.size(), last.size(), last) == 0;
+}
+
+std::string shown(const std::string& cp932) {
+    std::string text(1, '\n');
+    text.append(cp932ToUtf8(cp932)).push_back('\n');
+    return text;
+}
+
+// --- running a program ---
+
+std::string testStops(const std::string& stops) { return "KELVARO_TEST_STOPS=" + stops; }
+
+namespace {
+
+// (<chrono> does not compile with the CP932 execution character set.)
+double monotonicSeconds() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+bool isUtf8Locale(const std::string& locale) {
+    return locale.find("UTF-8") != std::string::npos || locale.find("utf8") != std::string::npos;
+}
+
+int exitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
+
+// The program's path, arguments and environment, made before the fork: the
+// child only sets up its descriptors and calls exec.
+class Invocation {
+public:
+    explicit Invocation(const Command& command) : command_(command) {
+        path_ = std::string(KELVARO_BINARY_DIR) + "/" + command.program;
+        arguments_.push_back(path_);
+        arguments_.insert(arguments_.end(), command.arguments.begin(), command.arguments.end());
+        for (char** e = environ; *e; ++e)
+            if (std::strncmp(*e, "LC_", 3) != 0 && std::strncmp(*e, "LANG", 4) != 0) environment_.emplace_back(*e);
+        environment_.push_back("LC_ALL=" + command.locale);
+        environment_.insert(environment_.end(), command.environment.begin(), command.environment.end());
+        // The pointers only once the strings stay where they are.
+        for (std::string& a : arguments_) argv_.push_back(a.data());
+        argv_.push_back(nullptr);
+        for (std::string& e : environment_) envp_.push_back(e.data());
+        envp_.push_back(nullptr);
+    }
+
+    // In the child, its descriptors set; never returns.
+    [[noreturn]] void exec() const {
+        const std::optional<Identity>& as = command_.runAs;
+        if (as && (setgroups(0, nullptr) != 0 || setgid(as->gid) != 0 || setuid(as->uid) != 0)) _exit(126);
+        alarm(command_.timeoutSeconds);
+        execve(path_.c_str(), argv_.data(), envp_.data());
+        _exit(127);
+    }
+
+private:
+    const Command& command_;
+    std::string path_;
+    std::vector<std::string> arguments_, environment_;
+    std::vector<char*> argv_, envp_;
+};
+
+// A file holding the input, already unlinked: the program may read it at
+// any time, and an input larger than a pipe holds cannot block the test.
+int inputFile(const std::string& text) {
+    char name[] = "/tmp/kelvaro-input-XXXXXX";
+    const int fd = mkstemp(name);
+    if (fd < 0) return -1;
+    unlink(name);
+    if (!text.empty()) [[maybe_unused]] ssize_t n = write(fd, text.data(), text.size());
+    lseek(fd, 0, SEEK_SET);
+    return fd;
+}
+
+std::string readToEnd(int fd) {
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n > 0)
+            text.append(buffer, size_t(n));
+        else if (n == 0 || errno != EINTR)
+            return text;
+    }
+}
+
+}  // namespace
+
+RunResult runProgram(const Command& command) {
+    const Invocation invocation(command);
+    const int input = inputFile(command.input);
+    int output[2];
+    if (input < 0 || pipe(output) != 0) return {};
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(input, STDIN_FILENO);
+        dup2(output[1], STDOUT_FILENO);
+        dup2(output[1], STDERR_FILENO);
+        close(input);
+        close(output[0]);
+        close(output[1]);
+        invocation.exec();
+    }
+    close(input);
+    close(output[1]);
+    RunResult run;
+    run.console = readToEnd(output[0]);
+    close(output[0]);
+    int status = 0;
+    if (child > 0 && waitpid(child, &status, 0) == child) run.exitCode = exitCodeOf(status);
+    return run;
+}
+
+// --- a problem file of its own ---
+
+namespace {
+
+void removeTree(const std::string& dir) {
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            const std::string name = e->d_name;
+            if (name == "." || name == "..") continue;
+            const std::string path = dir + "/" + name;
+            struct stat st;
+            if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+                removeTree(path);
+            else
+                unlink(path.c_str());
+        }
+        closedir(d);
+    }
+    rmdir(dir.c_str());
+}
+
+}  // namespace
+
+ProblemFile::ProblemFile(const std::vector<std::string>& lines, const std::string& name) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    create(text, name);
+}
+
+ProblemFile::ProblemFile(const RawText& raw, const std::string& name) { create(raw.bytes, name); }
+
+ProblemFile::~ProblemFile() { removeTree(dir_); }
+
+void ProblemFile::create(const std::string& text, const std::string& name) {
+    char pattern[] = "/tmp/kelvaro-driver-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    dir_ = made ? made : "/tmp";
+    path_ = dir_ + "/" + name;
+    writeFile(path_, text);
+}
+
+RunResult ProblemFile::run(const std::string& stdinText, unsigned timeoutSeconds) const {
+    Command command;
+    command.arguments = {path_};
+    command.input = stdinText;
+    command.timeoutSeconds = timeoutSeconds;
+    RunResult run = runProgram(command);
+    run.console = utf8ToCp932(run.console);
+    return run;
+}
+
+// --- a run on a terminal ---
+
+namespace {
+
+// The screen without carriage returns and escape sequences (colours, the
+// window title), as far as it can be told: a sequence not complete yet is
+// left for the next call.
+std::string withoutTerminalControls(const std::string& screen) {
+    std::string text;
+    for (size_t i = 0; i < screen.size(); ++i) {
+        const char c = screen[i];
+        if (c == '\r') continue;
+        if (c != '\x1b') {
+            text.push_back(c);
+            continue;
+        }
+        if (i + 1 == screen.size()) break;
+        if (screen[i + 1] == ']') {  // title: up to BEL
+            while (i < screen.size() && screen[i] != '\x07') ++i;
+        } else if (screen[i + 1] == '[') {  // colour: up to the final letter
+            i += 2;
+            while (i < screen.size() && !(screen[i] >= '@' && screen[i] <= '~')) ++i;
+        } else {
+            text.push_back(c);
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+TerminalSession::TerminalSession(const Command& command) : utf8_(isUtf8Locale(command.locale)) {
+    if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) return;
+    tcgetattr(slave_, &initial_);
+    const Invocation invocation(command);
+    child_ = fork();
+    if (child_ == 0) {
+        setsid();
+        ioctl(slave_, TIOCSCTTY, 0);
+        dup2(slave_, STDIN_FILENO);
+        dup2(slave_, STDOUT_FILENO);
+        dup2(slave_, STDERR_FILENO);
+        close(master_);
+        if (slave_ > STDERR_FILENO) close(slave_);
+        invocation.exec();
+    }
+}
+
+TerminalSession::~TerminalSession() {
+    if (child_ > 0 && !exited_) {
+        kill(child_, SIGKILL);
+        waitpid(child_, nullptr, 0);
+    }
+    if (master_ >= 0) close(master_);
+    if (slave_ >= 0) close(slave_);
+}
+
+void TerminalSession::type(const std::string& keys) {
+    [[maybe_unused]] ssize_t n = write(master_, keys.data(), keys.size());
+}
+
+const std::string& TerminalSession::text() const {
+    // Made again only when more came: the waits ask for it after every read.
+    if (textOf_ != screen_.size()) {
+        const std::string text = withoutTerminalControls(screen_);
+        text_ = utf8_ ? utf8ToCp932(text) : text;
+        textOf_ = screen_.size();
+    }
+    return text_;
+}
+
+// False when nothing came within the time (or the program closed its end).
+bool TerminalSession::readSome(int timeoutMs) {
+    pollfd p{master_, POLLIN, 0};
+    if (poll(&p, 1, timeoutMs) <= 0) return false;
+    char buffer[65536];
+    const ssize_t n = read(master_, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    screen_.append(buffer, size_t(n));
+    return true;
+}
+
+bool TerminalSession::waitUntil(const std::function<bool()>& done, int seconds) {
+    const double deadline = monotonicSeconds() + seconds;
+    while (!done()) {
+        if (monotonicSeconds() > deadline) return false;
+        // The program does not wait for the test to read: its output may
+        // only pile up in the terminal while the test is not looking.
+        readSome(10);
+    }
+    return true;
+}
+
+size_t TerminalSession::waitForScreen(const std::string& bytes, size_t from, int seconds) {
+    size_t at = std::string::npos;
+    waitUntil([&] { return (at = screen_.find(bytes, from)) != std::string::npos; }, seconds);
+    return at;
+}
+
+size_t TerminalSession::waitForText(const std::string& cp932, size_t from, int seconds) {
+    size_t at = std::string::npos;
+    waitUntil([&] { return (at = text().find(cp932, from)) != std::string::npos; }, seconds);
+    return at;
+}
+
+TerminalMode TerminalSession::mode() const {
+    termios now{};
+    tcgetattr(slave_, &now);
+    return now.c_lflag & ICANON ? TerminalMode::Lines : TerminalMode::Keys;
+}
+
+bool TerminalSession::waitForMode(TerminalMode wanted, int seconds) {
+    return waitUntil([&] { return mode() == wanted; }, seconds);
+}
+
+int TerminalSession::finish(int seconds) {
+    int status = 0;
+    // The test's slave descriptor keeps the terminal open: the end is told
+    // by the child, not by the end of the output.
+    const bool ended = waitUntil([&] { return waitpid(child_, &status, WNOHANG) == child_; }, seconds);
+    if (!ended) return -1;
+    exited_ = true;
+    while (readSome(0)) {
+    }
+    return exitCodeOf(status);
+}
+
+bool TerminalSession::terminalRestored() const {
+    termios now{};
+    tcgetattr(slave_, &now);
+    return now.c_lflag == initial_.c_lflag && now.c_iflag == initial_.c_iflag && now.c_oflag == initial_.c_oflag;
+}
+
+RunResult runOnTerminal(const Command& command, const std::vector<TerminalStep>& steps, int stepSeconds) {
+    TerminalSession session(command);
+    RunResult run;
+    if (!session.started()) return run;
+    size_t seen = 0;
+    for (const TerminalStep& step : steps) {
+        const size_t at = session.waitForText(step.waitFor, seen, stepSeconds);
+        if (at == std::string::npos || !session.waitForMode(step.mode, stepSeconds)) {
+            run.console = session.text();
+            return run;  // the session kills the program
+        }
+        seen = at + step.waitFor.size();
+        session.type(step.keys);
+    }
+    run.exitCode = session.finish(int(command.timeoutSeconds));
+    run.console = session.text();
+    return run;
+}
+
+// --- writing problems and the diagrams the program prints for them ---
+
+std::vector<std::string> Problem::lines() const {
+    std::vector<std::string> out = header;
+    out.push_back("後手の持駒：" + defenderHand);
+    out.push_back("  ９ ８ ７ ６ ５ ４ ３ ２ １");
+    out.push_back("+---------------------------+");
+    out.insert(out.end(), rows.begin(), rows.end());
+    out.push_back("+---------------------------+");
+    out.push_back("先手の持駒：" + attackerHand);
+    if (!moveList.empty()) {
+        out.push_back("手数----指手---------消費時間--");
+        out.insert(out.end(), moveList.begin(), moveList.end());
+    }
+    return out;
+}
+
+std::string diagram(const Rows& rows, const std::string& defenderHand, const std::string& attackerHand) {
+    std::string text = "持駒：" + defenderHand + "\n";
+    text += "  ９ ８ ７ ６ ５ ４ ３ ２ １ \n";
+    text += "+---------------------------+\n";
+    for (const std::string& row : rows) text += row + "\n";
+    text += "+---------------------------+\n";
+    text += "持駒：" + attackerHand + "\n";
+    return text;
+}
+
+std::string closingBlock(const std::string& notes, const std::string& ending) {
+    return "\n所要時間：{*}秒 探索局面数：{*}\n局面表：{*}/1048575 ({*}％)\nChecked by Kelvaro 1.07" + notes + ending;
+}
+
+}  // namespace harness
