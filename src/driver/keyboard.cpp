@@ -13,8 +13,6 @@
 
 #include "base/console.h"
 #include "driver/problem_header.h"
-#include "search/position_table.h"
-#include "search/search.h"
 
 std::atomic<uint8_t> keyboardThreadRunning{0};
 std::atomic<uint8_t> progressRequested{0};

@@ -18,7 +18,6 @@
 #include "search/position_table.h"
 #include "search/search_context.h"
 
-
 namespace {
 
 // Every refusal before the solve: the message, a key wait, exit code 1.

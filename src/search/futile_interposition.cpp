@@ -107,7 +107,6 @@ bool makeFreeCapture(const Position& c, Position& q) {
     return true;
 }
 
-
 // The mate length of p within depth, or NO_MATE. A candidate's length may
 // be -1 and its depth too: its free captures count no move. A stop leaves p
 // interrupted.
