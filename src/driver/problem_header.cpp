@@ -1,7 +1,6 @@
 #include "driver/problem_header.h"
 
 ProblemHeader problem;
-std::vector<Move> enteredSequence;
 std::string inputFileName;
 std::string reportFileName;
 std::string suspendFileName;
@@ -23,7 +22,6 @@ void resetProblemHeader(ProblemHeader& h) {
     h.monitorDepth = defaults.monitorDepth.load();
     h.hashMonitor = defaults.hashMonitor;
     h.noMateOutput = defaults.noMateOutput;
-    h.forceComposerLine = defaults.forceComposerLine;
     h.memoryMB = defaults.memoryMB;
     h.memorySizeInvalid = defaults.memorySizeInvalid;
     h.memorySizeText = defaults.memorySizeText;

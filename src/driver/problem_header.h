@@ -33,7 +33,6 @@ struct ProblemHeader {
     std::atomic<int16_t> monitorDepth{2};  // plies shown below the root
     uint8_t hashMonitor = 0;
     uint8_t noMateOutput = 0;
-    uint8_t forceComposerLine = 0;
     int32_t memoryMB = 0;
     // A memory option whose size is not a decimal integer in the signed
     // 32-bit range: the run stops before the table is created. The text is
@@ -47,9 +46,6 @@ extern ProblemHeader problem;
 // Back to the defaults, the rule switches with it (the header holds
 // atomics, so it cannot be assigned).
 void resetProblemHeader(ProblemHeader& header);
-
-// The composer's move list from the file.
-extern std::vector<Move> enteredSequence;
 
 // The files of the run. The problem file name, from the first argument or
 // typed at the prompt:

@@ -26,8 +26,8 @@ std::string composerDeparture(const Position& initial) {
         if (!root) path.push_back(r.lastMove);
         root = false;
     }
-    for (size_t i = 0; i < path.size() && i < enteredSequence.size(); ++i) {
-        if (path[i] == enteredSequence[i]) continue;
+    for (size_t i = 0; i < path.size() && i < searchContext.composerLine.size(); ++i) {
+        if (path[i] == searchContext.composerLine[i]) continue;
         return "、" + decimalText(uint64_t(i + 1)) + "手目" + moveTextAfter(initial, path, i, path[i]) + "まで";
     }
     return "";
@@ -37,8 +37,8 @@ std::string optionNotes(const SearchContext& ctx) {
     std::string text;
     if (ctx.followIntendedLine) {
         text += ", 手順指定";
-        if (problem.forceComposerLine)
-            text += ", 作意強制(" + decimalText(uint64_t(enteredSequence.size())) + "手)";
+        if (ctx.forceComposerLine)
+            text += ", 作意強制(" + decimalText(uint64_t(ctx.composerLine.size())) + "手)";
     }
     if (problem.cookCheck)
         text += ", 検討深度(実/指定) " + decimalText(int32_t(ctx.deepestPlyOverall)) + "/" +

@@ -56,12 +56,6 @@ void printNodeLine(const char* label, const Position& p) {
     consoleOut() << label << decimalText(int32_t(p.ply)) << "手目" << moveTextOf(p) << '\n' << std::flush;
 }
 
-// The composer's move at p when the search follows the entered line.
-Move composerMoveAt(const SearchContext& ctx, const Position& p) {
-    if (!ctx.followIntendedLine || p.ply < 0 || size_t(p.ply) >= enteredSequence.size()) return Move{};
-    return enteredSequence[size_t(p.ply)];
-}
-
 // The node's child list lives in the builder's frame; the link must not
 // outlive it. With a depth, the futile interpositions are no replies: a
 // stop while they are tested leaves the node stopped.
@@ -105,7 +99,7 @@ void showBuildProgress(const Position& node, const char* label) {
 // over (the search did the same).
 bool followForcedLine(SearchContext& ctx, ExpandedNode& x, Move composer, int16_t depth, Builder build,
                       MoveLine& line) {
-    if (!ctx.followIntendedLine || !problem.forceComposerLine || !isPresent(composer)) return false;
+    if (!ctx.followIntendedLine || !ctx.forceComposerLine || !isPresent(composer)) return false;
     Position* child = childWithMove(x.children, composer);
     if (!child) return false;
     line = withMoveInFront(composer, build(ctx, *child, int16_t(depth - 1)));
@@ -307,7 +301,7 @@ MoveLine buildMateSolution(SearchContext& ctx, Position& node, int16_t n) {
         return {};
     showBuildProgress(node, "暫定解構築中：");
 
-    const Move composer = composerMoveAt(ctx, node);
+    const Move composer = composerMoveAt(ctx, node.ply);
     ExpandedNode x(ctx, node, n);
     if (node.searchStatus == STATUS_INTERRUPTED) return {};
     MoveLine forced;
@@ -358,7 +352,7 @@ MoveLine buildNoMateLine(SearchContext& ctx, Position& node, int16_t n) {
     if (!pollNode(ctx, node)) return {};
     showBuildProgress(node, "暫定不詰解構築中：");
 
-    const Move composer = composerMoveAt(ctx, node);
+    const Move composer = composerMoveAt(ctx, node.ply);
     ExpandedNode x(ctx, node, n);
     if (node.searchStatus == STATUS_INTERRUPTED) return {};
     MoveLine forced;

@@ -70,10 +70,10 @@ void clearPerSearchFields(Position& p) {
 // The composer's line, offered as the line to follow.
 void offerEnteredSequence(SearchContext& ctx, const Position& initial) {
     console() << "以下の手順が入力されています" << '\n';
-    showSolution(initial, enteredSequence);
+    showSolution(initial, ctx.composerLine);
     if (askYesNo("この手順を元に検討しますか？（Y/N）：", 'Y')) {
         ctx.followIntendedLine = 1;
-        currentSolution = enteredSequence;
+        currentSolution = ctx.composerLine;
     }
     // The time spent on the question does not count.
     runStartTime = std::time(nullptr);
@@ -100,7 +100,7 @@ void reportNoMate(SearchContext& ctx, const Position& initial, Position& w) {
         // after ply - 1 moves.
         const size_t before = refuted.ply > 0 ? size_t(refuted.ply - 1) : 0;
         const std::string failure = "（作意" + decimalText(int32_t(refuted.ply)) + "手目" +
-                                    moveTextAfter(initial, enteredSequence, before, refuted.lastMove) + "で不詰）";
+                                    moveTextAfter(initial, ctx.composerLine, before, refuted.lastMove) + "で不詰）";
         console() << failure << '\n';
         ctx.reportStream << failure << '\n' << std::flush;
     }
@@ -260,15 +260,13 @@ void runPhases(SearchContext& ctx, Position& initial, int16_t n, int32_t checkLe
     setUpSidesAndHandSaving(ctx);
     if (!acceptsRules(ctx, initial, n)) return;
     ctx.observer = &consoleObserver;
-    ctx.composerLine = enteredSequence;
-    ctx.forceComposerLine = problem.forceComposerLine;
 
     // A resumed run keeps its mark through the first search, which clears
     // the context's flag; the phases it runs depend on it.
     const bool resumed = ctx.resuming != 0;
     clearPerSearchFields(initial);
     initial.searchStatus = STATUS_RUNNING;
-    if (!resumed && !enteredSequence.empty()) offerEnteredSequence(ctx, initial);
+    if (!resumed && !ctx.composerLine.empty()) offerEnteredSequence(ctx, initial);
 
     ctx.reportStream.open(reportFileName, std::ios::out | std::ios::app | std::ios::binary);
     auto w = std::make_unique<Position>(initial);

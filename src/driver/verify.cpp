@@ -439,8 +439,8 @@ MoveLine verifySolution(SearchContext& ctx, Position& node, MoveLine line, bool 
     }
 
     const size_t ply = size_t(node.ply);
-    if (ctx.followIntendedLine && problem.forceComposerLine && ply < enteredSequence.size() &&
-        enteredSequence[ply] == s.m0)
+    if (ctx.followIntendedLine && ctx.forceComposerLine && ply < ctx.composerLine.size() &&
+        ctx.composerLine[ply] == s.m0)
         return walkOn(s, "作意強制", std::nullopt);
     if (ctx.resuming && node.ply < ctx.savedPly) return walkOn(s, "検討済", s.a);
     if (children.size() == 1) return walkOn(s, {}, s.a - 1);

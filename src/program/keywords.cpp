@@ -6,6 +6,7 @@
 
 #include "base/byte_text.h"
 #include "driver/problem_header.h"
+#include "search/search_context.h"
 
 namespace {
 
@@ -192,5 +193,5 @@ void interpretOptions(std::string_view line) {
     interpretMemory(line);
     if (contains(line, "ハッシュモニタ")) problem.hashMonitor = 1;
     if (contains(line, "不詰出力")) problem.noMateOutput = 1;
-    if (contains(line, "作意強制")) problem.forceComposerLine = 1;
+    if (contains(line, "作意強制")) searchContext.forceComposerLine = 1;
 }

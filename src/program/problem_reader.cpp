@@ -8,6 +8,7 @@
 #include "driver/notation.h"
 #include "driver/problem_header.h"
 #include "program/keywords.h"
+#include "search/search_context.h"
 
 namespace {
 
@@ -335,7 +336,7 @@ bool parseEnteredMove(std::string_view line, int side, int& lastTo) {
     // code 0x20 would pass the range test, so the kind is tested too.
     if ((from != 0 && !isBoardSquare(from)) || !isBoardSquare(to) || piece < 0x11 || piece > 0x2f || kind == 0)
         return false;
-    enteredSequence.push_back(Move{uint8_t(from), uint8_t(to), uint8_t(piece), promote});
+    searchContext.composerLine.push_back(Move{uint8_t(from), uint8_t(to), uint8_t(piece), promote});
     return true;
 }
 

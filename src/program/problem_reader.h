@@ -18,7 +18,7 @@ struct ProblemSetup {
     int32_t handCounts[HAND_SLOTS];
 };
 
-// Reads the whole stream, fills `problem`, `enteredSequence` and setup, and
+// Reads the whole stream, fills `problem`, the composer's line (searchContext.composerLine) and setup, and
 // applies the default class at the end. The stream should be opened in
 // binary mode; CR before LF is stripped here. On a refusal (a bad hand
 // count, a diagram that cannot be read, a file that is not text) returns
@@ -41,7 +41,7 @@ HandLineResult parseHandLine(std::string_view line, int side, int32_t handCounts
 int parseKanjiCount(std::string_view numeral);
 
 // A move line of the composer's list for side ATTACKER or DEFENDER;
-// appends at most one move to enteredSequence. lastTo is the destination of
+// appends at most one move to searchContext.composerLine. lastTo is the destination of
 // the previous move line (for "同"), read and updated. Returns whether a
 // move was stored.
 bool parseEnteredMove(std::string_view line, int side, int& lastTo);

@@ -322,9 +322,9 @@ AfterExpansion applyInterpositionRule(Position& node, int r, ChildList& children
 
 // The composer's reply at this node, when the search follows the entered line.
 std::unique_ptr<Position> composerChild(const SearchContext& ctx, Position& node) {
-    if (!ctx.followIntendedLine || !node.onIntendedLine) return nullptr;
-    if (node.ply < 0 || size_t(node.ply) >= ctx.composerLine.size()) return nullptr;
-    const Move intended = ctx.composerLine[size_t(node.ply)];
+    if (!node.onIntendedLine) return nullptr;
+    const Move intended = composerMoveAt(ctx, node.ply);
+    if (isNoMove(intended)) return nullptr;
     for (const Position& c : *node.children) {
         if (c.lastMove != intended) continue;
         auto copy = std::make_unique<Position>(c);

@@ -58,12 +58,19 @@ struct SearchContext {
     uint8_t followIntendedLine = 0;
     Position refutedPosition{};
     uint64_t nodeCount = 0;
-    // The composer's moves from the problem file, and whether the search
-    // must follow them alone where they lead (forced composer line).
+    // The composer's moves from the problem file (the reader fills them),
+    // and whether the search must follow them alone where they lead (the
+    // remark 作意強制).
     std::vector<Move> composerLine;
     uint8_t forceComposerLine = 0;
     SearchObserver* observer = &silentObserver;
 };
+
+// The composer's move at ply when the line is followed; no move otherwise.
+inline Move composerMoveAt(const SearchContext& ctx, int ply) {
+    if (!ctx.followIntendedLine || ply < 0 || size_t(ply) >= ctx.composerLine.size()) return Move{};
+    return ctx.composerLine[size_t(ply)];
+}
 
 // The records of an interrupted path, root first.
 extern std::list<ResumeRecord> resumePath;

@@ -9,7 +9,8 @@
 inline void resetSolveState() {
     resetSearchState();
     resetProblemHeader(problem);
-    enteredSequence.clear();
+    searchContext.composerLine.clear();
+    searchContext.forceComposerLine = 0;
     escPressed = 0;
     progressRequested = 0;
 }

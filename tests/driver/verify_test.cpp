@@ -66,7 +66,8 @@ protected:
         ASSERT_TRUE(allocatePositionTable((1u << 16) - 1));
         resetProblemHeader(problem);
         ruleSwitches.handSaving = 1;
-        enteredSequence.clear();
+        searchContext.composerLine.clear();
+    searchContext.forceComposerLine = 0;
         currentSolution.clear();
         resumePath.clear();
         SearchContext& ctx = searchContext;
@@ -293,15 +294,15 @@ TEST_F(Verification, ResumeInTheMainLineDefenceCheckRunsItAgainThere) {
 }
 
 TEST_F(Verification, ForcedComposersLineIsFollowedWithoutExamination) {
-    problem.forceComposerLine = 1;
+    searchContext.forceComposerLine = 1;
     searchContext.followIntendedLine = 1;
     Position& pos = root(TOKIN);
     const MoveLine line = {boardMove(22, 21, A_PAWN, true), boardMove(11, 12, D_KING), boardMove(31, 22, A_BISHOP, true)};
-    enteredSequence = line;
+    searchContext.composerLine = line;
     EXPECT_EQ(verify(pos, line), line);
     EXPECT_EQ(console, "1手目21歩成 \t：作意強制\n2手目12玉 \t：作意強制\n3手目22角成 \t：終了\n");
     EXPECT_EQ(report(), "");
-    enteredSequence.clear();
+    searchContext.composerLine.clear();
 }
 
 TEST_F(Verification, MoveThatIsNotLegalEndsTheWalkUnverified) {

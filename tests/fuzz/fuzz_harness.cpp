@@ -32,7 +32,8 @@ void clearTable() {
 
 void resetRunState() {
     resetProblemHeader(problem);
-    enteredSequence.clear();
+    searchContext.composerLine.clear();
+    searchContext.forceComposerLine = 0;
     currentSolution.clear();
     suspendedSolution.clear();
     resumePath.clear();

@@ -3,6 +3,7 @@
 
 #include "driver/problem_header.h"
 #include "program/keywords.h"
+#include "search/search_context.h"
 
 namespace {
 
@@ -168,7 +169,7 @@ TEST(RemarkKeywords, TraceAndMonitors) {
     remarks("備考：対称性検出 不詰出力 作意強制");
     EXPECT_EQ(ruleSwitches.symmetryDetection, 1);
     EXPECT_EQ(problem.noMateOutput, 1);
-    EXPECT_EQ(problem.forceComposerLine, 1);
+    EXPECT_EQ(searchContext.forceComposerLine, 1);
     EXPECT_EQ(problem.monitorOn, 0);
 }
 

@@ -5,6 +5,7 @@
 
 #include "driver/problem_header.h"
 #include "program/problem_reader.h"
+#include "search/search_context.h"
 #include "support.h"
 
 namespace {
@@ -67,7 +68,7 @@ void expectFullHeaderFixture(const ReadOutcome& r) {
         move(0x22, 0x33, DEFENDER | KING),           // 同　玉(22)
         move(0x33, 0x44, ATTACKER | SILVER | 8),     // ４四成銀(33): promoted silver, no promotion flag
     };
-    EXPECT_EQ(enteredSequence, expected);
+    EXPECT_EQ(searchContext.composerLine, expected);
 }
 
 TEST(ProblemReader, ReadsEveryPartOfAFullFile) {
@@ -85,7 +86,7 @@ TEST(ProblemReader, HandicapRecordStartsWithTheDefendersMove) {
     ASSERT_TRUE(r.accepted) << r.refusal;
     EXPECT_EQ(problem.recordSide, DEFENDER);
     const std::vector<Move> expected = {move(0x11, 0x12, DEFENDER | KING), move(0x59, 0x58, ATTACKER | KING)};
-    EXPECT_EQ(enteredSequence, expected);
+    EXPECT_EQ(searchContext.composerLine, expected);
     EXPECT_EQ(problem.caption, "駒落ちの記録");
 }
 
@@ -205,7 +206,7 @@ TEST(ProblemReader, KingGlyphAndDragonGlyphAreRead) {
     EXPECT_EQ(cellOf(r.setup, 5, 5), ATTACKER | DRAGON);   // " 竜"
     EXPECT_EQ(cellOf(r.setup, 2, 3), DEFENDER | DRAGON);   // "v竜"
     const std::vector<Move> expected = {move(0x59, 0x58, ATTACKER | KING), move(0x23, 0x24, DEFENDER | DRAGON)};
-    EXPECT_EQ(enteredSequence, expected);
+    EXPECT_EQ(searchContext.composerLine, expected);
 }
 
 TEST(ProblemReader, DiagramRefusalsNameWhereTheyAre) {
@@ -258,7 +259,7 @@ TEST(ProblemReader, TextThatIsNotTextIsRefused) {
 }
 
 TEST(EnteredMoves, LineForms) {
-    enteredSequence.clear();
+    searchContext.composerLine.clear();
     int lastTo = 0;
     // "同" on the first line has no square to refer to: dropped.
     EXPECT_FALSE(parseEnteredMove("   1 同　歩(23)", ATTACKER, lastTo));
@@ -280,7 +281,7 @@ TEST(EnteredMoves, LineForms) {
         move(0x21, 0x28, DEFENDER | DRAGON),
         move(0, 0x52, ATTACKER | GOLD),
     };
-    EXPECT_EQ(enteredSequence, expected);
+    EXPECT_EQ(searchContext.composerLine, expected);
 }
 
 TEST(FirstMover, FromRulesAndMoveCount) {

@@ -3,10 +3,12 @@
 #include <sstream>
 
 #include "driver/problem_header.h"
+#include "search/search_context.h"
 
 ReadOutcome readProblemText(const std::string& text) {
     resetProblemHeader(problem);
-    enteredSequence.clear();
+    searchContext.composerLine.clear();
+    searchContext.forceComposerLine = 0;
     ReadOutcome outcome{};
     std::istringstream in(text);
     outcome.accepted = readProblemFile(in, outcome.setup, outcome.refusal);
