@@ -198,8 +198,11 @@ void purgeMarkedEntries() {
 }
 
 // Keeps what stays valid below the verification marker: resolved entries
-// (and anything from ply P on) unless they are proofs or plain and cut-off
-// disproofs that claim more than D moves.
+// (and anything from ply P on) unless they are proofs that claim more than D
+// moves. A disproof stays whatever depth it holds for: no mate within more
+// moves is no mate within fewer, and the verification's searches of the
+// alternatives at every ply are answered by the disproofs of the shorter-mate
+// check and of one another.
 void purgeUnmarkedEntries() {
     PositionTable& t = positionTable;
     const int depth = t.verificationDepth;
@@ -211,7 +214,7 @@ void purgeUnmarkedEntries() {
         const bool loop = e.flags & Loop;
         const int length = e.length;
         const bool resolved = (e.proofNumber == 0 || e.disproofNumber == 0) && !loop;
-        const bool beyondDepth = (isProof(e) || (isDisproof(e) && !loop)) && length > depth;
+        const bool beyondDepth = isProof(e) && length > depth;
         if (!((resolved || length >= ply) && !beyondDepth)) {
             emptyEntry(e);
             ++emptied;

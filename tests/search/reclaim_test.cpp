@@ -122,8 +122,8 @@ TEST_F(SmallTable, PurgeOfUnmarkedEntriesKeepsWhatHoldsBelowTheMarker) {
         {0, INFINITE_NUMBER, 6, 0, false},          // proof claiming more
         {0, INFINITE_NUMBER, 6, Protected, true},   // the solution's mark
         {LARGEST_FINITE, 0, 5, 0, true},            // cut-off within the depth
-        {LARGEST_FINITE, 0, 6, 0, false},
-        {INFINITE_NUMBER, 0, 0x7FFF, 0, false},     // plain disproof: length 0x7FFF
+        {LARGEST_FINITE, 0, 6, 0, true},            // a deeper cut-off holds too
+        {INFINITE_NUMBER, 0, 0x7FFF, 0, true},      // plain disproof: length 0x7FFF
         {LARGEST_FINITE, 0, 2, Loop, false},        // loop above the ply
         {LARGEST_FINITE, 0, 7, Loop, true},         // loop from the ply on
         {3, 4, 2, 0, false},                        // unresolved above the ply
