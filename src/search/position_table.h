@@ -143,16 +143,6 @@ struct ProbeSequence {
     }
 };
 
-// Asks for the first slots a lookup of the position reads (its position key
-// and its path key), so that the misses of many lookups overlap.
-inline void prefetchLookup(const Position& pos) {
-    const TableEntry* entries = positionTable.entries;
-    const uint64_t capacity = positionTable.capacity;
-    if (capacity == 0) return;  // no table yet (an expansion outside a search)
-    __builtin_prefetch(&entries[pos.positionKey % capacity]);
-    __builtin_prefetch(&entries[pos.pathKey % capacity]);
-}
-
 // --- the loop-key filter ---
 
 constexpr int LOOP_FILTER_BITS_LOG2 = 20;
@@ -185,6 +175,16 @@ inline KeyPlace keyPlaceOf(uint64_t keyBits) {
     const uint64_t h = keyBits * 0xD6E8FEB86659FD93ull;
     const uint64_t line = t.keyLineBitsLog2 ? h >> (64 - t.keyLineBitsLog2) : 0;
     return {&t.keyLines[line], unsigned(h >> 16) & 255, unsigned(h >> 24) & 63};
+}
+// Asks for what a lookup of the position reads first (the key line of its
+// position key, then the first slots of its position key and its path key),
+// so that the misses of many lookups overlap.
+inline void prefetchLookup(const Position& pos) {
+    const PositionTable& t = positionTable;
+    if (t.capacity == 0) return;  // no table yet (an expansion outside a search)
+    __builtin_prefetch(keyPlaceOf(pos.positionKey >> 16).line);
+    __builtin_prefetch(&t.entries[pos.positionKey % t.capacity]);
+    __builtin_prefetch(&t.entries[pos.pathKey % t.capacity]);
 }
 inline bool wasWritten(const KeyPlace& p) { return p.line->written[p.bit >> 6] >> (p.bit & 63) & 1; }
 inline void markWritten(const KeyPlace& p) { p.line->written[p.bit >> 6] |= uint64_t(1) << (p.bit & 63); }
