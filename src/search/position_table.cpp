@@ -293,6 +293,7 @@ TableEntry* storeLoop(const TableEntry& entry, uint64_t key) {
     if (!known) copyInto(target, entry);
     finishStore(target, end.probes, positionTable.maxProbesDisproof, Loop, nullptr, key);
     noteLoopKey(storedKeyBits(target));
+    noteLoopSlot(uint64_t(&target - positionTable.entries));
     return &target;
 }
 

@@ -93,6 +93,13 @@ struct PositionTable {
     // of the path key's slots. Bits are cleared only by a rebuild and by the
     // purge that empties every loop entry.
     std::vector<uint64_t> loopKeyFilter;
+    // The slots given the Loop flag since loop entries were last purged, so
+    // that the purge, which the verification runs at every step of the
+    // attacker, visits them rather than the whole table. storeLoop adds to
+    // it and rebuildKeyFilters refills it from the table; a list that would
+    // outgrow LOOP_SLOT_LIST_LIMIT is dropped and the next purge scans.
+    std::vector<uint64_t> loopSlots;
+    bool loopSlotsOverflowed = false;
     // What the table holds of each key, by a hash of its key bits (see
     // KeyLine): sized with the table, two bytes per entry, at most 16 MB.
     std::vector<KeyLine> keyLines;
@@ -143,6 +150,7 @@ struct ProbeSequence {
     }
 };
 
+
 // --- the loop-key filter ---
 
 constexpr int LOOP_FILTER_BITS_LOG2 = 20;
@@ -158,6 +166,21 @@ inline void noteLoopKey(uint64_t keyBits) {
 inline bool mayHoldLoopKey(uint64_t keyBits) {
     const uint64_t i = loopFilterIndex(keyBits);
     return positionTable.loopKeyFilter[i >> 6] >> (i & 63) & 1;
+}
+
+// At most a million slots (8 MB) are listed; a verification makes far fewer
+// loop entries between two of its steps.
+constexpr size_t LOOP_SLOT_LIST_LIMIT = size_t(1) << 20;
+
+inline void noteLoopSlot(uint64_t index) {
+    PositionTable& t = positionTable;
+    if (t.loopSlotsOverflowed) return;
+    if (t.loopSlots.size() >= LOOP_SLOT_LIST_LIMIT) {
+        t.loopSlotsOverflowed = true;
+        t.loopSlots.clear();
+        return;
+    }
+    t.loopSlots.push_back(index);
 }
 
 // --- the key lines ---

@@ -181,19 +181,31 @@ void refreshKeyFiltersAfterPurge(uint64_t emptied) {
 void purgeMarkedEntries() {
     PositionTable& t = positionTable;
     // No key of a loop entry outlives this pass, so the loop-key filter is
-    // rebuilt exactly as it goes (from the keyless slots that keep the flag).
+    // rebuilt exactly as it goes (from the keyless slots that keep the flag,
+    // which stay listed). A listed slot may have been listed twice or taken
+    // by another kind of entry since; it is judged by what it holds now.
     std::fill(t.loopKeyFilter.begin(), t.loopKeyFilter.end(), 0);
+    std::vector<uint64_t> kept;
     uint64_t emptied = 0;
-    for (uint64_t i = 0; i < t.capacity; ++i) {
+    auto purge = [&](uint64_t i) {
         TableEntry& e = t.entries[i];
-        if (!(e.flags & Loop)) continue;
+        if (!(e.flags & Loop)) return;
         if (isEmpty(e)) {
             noteLoopKey(storedKeyBits(e));
+            kept.push_back(i);
         } else {
             emptyEntry(e);
             ++emptied;
         }
+    };
+    if (t.loopSlotsOverflowed) {
+        for (uint64_t i = 0; i < t.capacity; ++i) purge(i);
+    } else {
+        for (const uint64_t i : t.loopSlots) purge(i);
     }
+    t.loopSlots.clear();
+    t.loopSlotsOverflowed = false;
+    for (const uint64_t i : kept) noteLoopSlot(i);
     refreshKeyFiltersAfterPurge(emptied);
 }
 

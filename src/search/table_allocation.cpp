@@ -84,6 +84,8 @@ bool allocatePositionTable(uint64_t capacity) {
     t.verificationDepth = 0x7FFF;
     t.verificationPly = 0;
     t.loopKeyFilter.assign(size_t(1) << (LOOP_FILTER_BITS_LOG2 - 6), 0);
+    t.loopSlots.clear();
+    t.loopSlotsOverflowed = false;
     // About a line per 32 entries (eight filter bits and two counts each;
     // the power of two at or below), at most 16 MB of them: beside a table
     // of gigabytes the child lists of a search path a thousand plies and
@@ -105,6 +107,8 @@ void releasePositionTable() {
     t.usedCount = t.peakUsed = 0;
     t.reclaimThreshold = t.generationLength = t.touchCount = 0;
     t.loopKeyFilter.clear();
+    t.loopSlots.clear();
+    t.loopSlotsOverflowed = false;
     t.keyLines.clear();
     t.keyLineBitsLog2 = 0;
 }
@@ -113,10 +117,15 @@ void rebuildKeyFilters() {
     PositionTable& t = positionTable;
     std::fill(t.keyLines.begin(), t.keyLines.end(), KeyLine{});
     std::fill(t.loopKeyFilter.begin(), t.loopKeyFilter.end(), 0);
+    t.loopSlots.clear();
+    t.loopSlotsOverflowed = false;
     for (uint64_t i = 0; i < t.capacity; ++i) {
         const TableEntry& e = t.entries[i];
         if (!isEmpty(e)) countKeyChange(0, storedKeyBits(e));
-        if (e.flags & Loop) noteLoopKey(storedKeyBits(e));
+        if (e.flags & Loop) {
+            noteLoopKey(storedKeyBits(e));
+            noteLoopSlot(i);
+        }
     }
 }
 

@@ -530,4 +530,19 @@ TEST_F(SmallTable, KeyCountsFollowEveryWriteOfASlotsKeyAndNeverCutAWalkShort) {
     EXPECT_EQ(early, full);
     EXPECT_GT(std::count(early.begin(), early.end(), nullptr), 0);
     EXPECT_LT(std::count(early.begin(), early.end(), nullptr), 4000);
+
+    // The purge of loop entries visits the slots it listed, not the table:
+    // stores since the last purge, displaced loops placed again and
+    // reclamations in between, it must still leave no loop entry behind.
+    for (int i = 0; i < 20000; ++i) {
+        auto p = node(anyKey(), int16_t(rng() % 20), LARGEST_FINITE, 0);
+        p->loopDisproof = 1;
+        p->loopPly = 1;
+        store(*p, 0);
+    }
+    purgeMarkedEntries();
+    for (uint64_t j = 0; j < LARGE; ++j) {
+        const TableEntry& e = positionTable.entries[j];
+        ASSERT_FALSE(!isEmpty(e) && (e.flags & Loop)) << "slot " << j;
+    }
 }

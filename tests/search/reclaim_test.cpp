@@ -154,6 +154,7 @@ TEST_F(SmallTable, PurgeOfUnmarkedEntriesKeepsWhatHoldsBelowTheMarker) {
 
     // Loop entries go whatever their state; a Free one does not lower the count twice.
     alreadyFree.flags |= Loop;
+    rebuildKeyFilters();
     purgeMarkedEntries();
     EXPECT_TRUE(isEmpty(slot(7)));
     EXPECT_TRUE(isEmpty(alreadyFree));
