@@ -281,10 +281,59 @@ bool settledByRepetitionGoal(const SearchContext& ctx, Position& node, int16_t d
     return false;
 }
 
-bool settledByRepetition(const SearchContext& ctx, Position& node, int16_t depth) {
+// ---- the repetition test's path counts ----
+
+constexpr size_t PATH_COUNT_BUCKETS = size_t(1) << 14;
+
+size_t pathBucket(uint64_t key) { return size_t((key * 0x9E3779B97F4A7C15ull) >> 50); }
+
+// Counts a node of the attacker's side into the path counts for as long as
+// its search runs. Every position the repetition test can meet (a same-side
+// ancestor from the invocation's root down) is in a search of this
+// invocation or of one around it, so it is counted.
+class PathCounts {
+public:
+    PathCounts(SearchContext& ctx, const Position& node)
+        : ctx_(ctx), counted_(node.sideToMove == ctx.attackerSide && !ctx.pathPositionCounts.empty()),
+          position_(pathBucket(node.positionKey)), board_(pathBucket(node.boardKey ^ node.sideToMove)) {
+        if (!counted_) return;
+        ++ctx_.pathPositionCounts[position_];
+        ++ctx_.pathBoardCounts[board_];
+    }
+    ~PathCounts() {
+        if (!counted_) return;
+        --ctx_.pathPositionCounts[position_];
+        --ctx_.pathBoardCounts[board_];
+    }
+    PathCounts(const PathCounts&) = delete;
+    PathCounts& operator=(const PathCounts&) = delete;
+
+    // Whether some other counted position may repeat the node: one of the
+    // same position key, or under hand saving one of the same board.
+    bool mayRepeat() const {
+        if (!counted_) return true;
+        if (ctx_.pathPositionCounts[position_] > 1) return true;
+        return ruleSwitches.handSaving && ctx_.pathBoardCounts[board_] > 1;
+    }
+
+private:
+    SearchContext& ctx_;
+    bool counted_;
+    size_t position_;
+    size_t board_;
+};
+
+void sizePathCounts(SearchContext& ctx) {
+    if (ctx.pathPositionCounts.size() == PATH_COUNT_BUCKETS) return;
+    ctx.pathPositionCounts.assign(PATH_COUNT_BUCKETS, 0);
+    ctx.pathBoardCounts.assign(PATH_COUNT_BUCKETS, 0);
+}
+
+bool settledByRepetition(const SearchContext& ctx, Position& node, int16_t depth, const PathCounts& onPath) {
     if (node.sideToMove != ctx.attackerSide || node.repetitionChecked) return false;
     node.repetitionChecked = 1;
     if (depth <= 0) return false;
+    if (!onPath.mayRepeat()) return false;
     const Position* earlier = findRepetition(node, ctx.rootPly);
     if (!earlier) return false;
     cutOff(node);
@@ -667,6 +716,7 @@ void search(SearchContext& ctx, Position& node, int16_t depth) {
     ChildList children;
     node.children = &children;
     ChildListLink link{node};
+    const PathCounts onPath(ctx, node);
 
     if (settledByRepetitionGoal(ctx, node, depth)) return;
 
@@ -674,7 +724,7 @@ void search(SearchContext& ctx, Position& node, int16_t depth) {
     if (resumed == ResumeOutcome::Interrupted) return;
 
     if (resumed == ResumeOutcome::SearchNormally) {
-        if (settledByRepetition(ctx, node, depth)) return;
+        if (settledByRepetition(ctx, node, depth, onPath)) return;
         if (ctx.observer->stopRequested(ctx, node)) {
             node.searchStatus = STATUS_INTERRUPTED;
             return;
@@ -710,6 +760,7 @@ bool isGrandparentKiller(const Position& c) {
 void invokeSearch(SearchContext& ctx, Position& root, int16_t depth) {
     if (depth < 0) return;
     resetSearchFields(root);
+    sizePathCounts(ctx);
     ctx.rootPly = root.ply;
     ctx.rootSide = root.sideToMove;
     ctx.observer->invocationStarted(ctx, depth);

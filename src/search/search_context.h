@@ -64,6 +64,13 @@ struct SearchContext {
     std::vector<Move> composerLine;
     uint8_t forceComposerLine = 0;
     SearchObserver* observer = &silentObserver;
+    // The positions of the side that may not repeat on the current search
+    // path, counted by a hash of their position key and of their board key
+    // (see PathCounts in the search): a bucket that holds only the node
+    // itself spares the repetition test its walk up a path that may be
+    // hundreds of plies long. Sized by the first search.
+    std::vector<uint16_t> pathPositionCounts;
+    std::vector<uint16_t> pathBoardCounts;
 };
 
 // The composer's move at ply when the line is followed; no move otherwise.
