@@ -290,11 +290,12 @@ size_t pathBucket(uint64_t key) { return size_t((key * 0x9E3779B97F4A7C15ull) >>
 // Counts a node of the attacker's side into the path counts for as long as
 // its search runs. Every position the repetition test can meet (a same-side
 // ancestor from the invocation's root down) is in a search of this
-// invocation or of one around it, so it is counted.
+// invocation or of one around it, so it is counted. A search entered
+// outside an invocation counts nothing and always walks.
 class PathCounts {
 public:
     PathCounts(SearchContext& ctx, const Position& node)
-        : ctx_(ctx), counted_(node.sideToMove == ctx.attackerSide && !ctx.pathPositionCounts.empty()),
+        : ctx_(ctx), counted_(ctx.countingPath && node.sideToMove == ctx.attackerSide),
           position_(pathBucket(node.positionKey)), board_(pathBucket(node.boardKey ^ node.sideToMove)) {
         if (!counted_) return;
         ++ctx_.pathPositionCounts[position_];
@@ -768,7 +769,10 @@ void invokeSearch(SearchContext& ctx, Position& root, int16_t depth) {
     ++ctx.nodeCount;
     ctx.depthLimit = depth;
     ctx.deepestPly = root.ply;
+    const uint8_t wasCounting = ctx.countingPath;
+    ctx.countingPath = 1;
     search(ctx, root, depth);
+    ctx.countingPath = wasCounting;
 
     ctx.deepestPlyOverall = std::max(ctx.deepestPlyOverall, ctx.deepestPly);
     ctx.maxLevel = std::max(ctx.maxLevel, int32_t(levelOf(root.treeSize)));

@@ -68,9 +68,11 @@ struct SearchContext {
     // path, counted by a hash of their position key and of their board key
     // (see PathCounts in the search): a bucket that holds only the node
     // itself spares the repetition test its walk up a path that may be
-    // hundreds of plies long. Sized by the first search.
+    // hundreds of plies long. Sized by the first search; counted only
+    // while an invocation runs (countingPath), whose root starts the path.
     std::vector<uint16_t> pathPositionCounts;
     std::vector<uint16_t> pathBoardCounts;
+    uint8_t countingPath = 0;
 };
 
 // The composer's move at ply when the line is followed; no move otherwise.

@@ -160,6 +160,21 @@ TEST_F(Search, RepetitionAtAnAttackerNodeIsALoopDisproofUnderThePathKey) {
     EXPECT_EQ(0, fresh.loopDisproof);
 }
 
+TEST_F(Search, AnInvocationFindsTheRepetitionsDownItsPath) {
+    // A lone rook cannot mate, and its checks come back to positions seen
+    // earlier on the same line; the repetition test, which walks the path
+    // only when the path counts say it may repeat, must record them as
+    // loop entries just as a walk at every node would.
+    Position& pos = root("4k4/9/9/9/9/9/9/9/8R b - 1");
+    invokeSearch(searchContext, pos, 9);
+    EXPECT_EQ(0, pos.disproofNumber);
+    uint64_t loops = 0;
+    for (uint64_t i = 0; i < positionTable.capacity; ++i) loops += (positionTable.entries[i].flags & Loop) != 0;
+    EXPECT_GT(loops, 0u);
+    EXPECT_EQ(0, searchContext.countingPath);
+    for (const uint16_t count : searchContext.pathPositionCounts) ASSERT_EQ(0, count);
+}
+
 TEST_F(Search, CloseNumbersForbidTheSum) {
     // Children of pn 10 and 10 under an OR node: 10/10 > 0.99, so the
     // disproof side is the largest plus the other open children.
