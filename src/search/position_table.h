@@ -150,7 +150,6 @@ struct ProbeSequence {
     }
 };
 
-
 // --- the loop-key filter ---
 
 constexpr int LOOP_FILTER_BITS_LOG2 = 20;
@@ -199,6 +198,7 @@ inline KeyPlace keyPlaceOf(uint64_t keyBits) {
     const uint64_t line = t.keyLineBitsLog2 ? h >> (64 - t.keyLineBitsLog2) : 0;
     return {&t.keyLines[line], unsigned(h >> 16) & 255, unsigned(h >> 24) & 63};
 }
+
 // Asks for what a lookup of the position reads first (the key line of its
 // position key, then the first slots of its position key and its path key),
 // so that the misses of many lookups overlap.
@@ -209,6 +209,7 @@ inline void prefetchLookup(const Position& pos) {
     __builtin_prefetch(&t.entries[pos.positionKey % t.capacity]);
     __builtin_prefetch(&t.entries[pos.pathKey % t.capacity]);
 }
+
 inline bool wasWritten(const KeyPlace& p) { return p.line->written[p.bit >> 6] >> (p.bit & 63) & 1; }
 inline void markWritten(const KeyPlace& p) { p.line->written[p.bit >> 6] |= uint64_t(1) << (p.bit & 63); }
 inline int countAt(const KeyPlace& p) { return p.line->counts[p.count >> 1] >> ((p.count & 1) * 4) & 15; }
