@@ -215,8 +215,18 @@ void purgeMarkedEntries() {
 // moves is no mate within fewer, and the verification's searches of the
 // alternatives at every ply are answered by the disproofs of the shorter-mate
 // check and of one another.
+//
+// What the purge empties is of no use below the marker: proofs too long to
+// answer there, loop entries of paths above the marker's ply, which no
+// search from the marker on walks again, and unresolved entries above it,
+// which give a search at most a first guess at the numbers of a position
+// it meets again deeper down. They matter only when they crowd out what is
+// being stored, so a table less than half of the way to its reclamation is
+// left as it is: a large table is spared a sweep of all its memory at every
+// step of the verification.
 void purgeUnmarkedEntries() {
     PositionTable& t = positionTable;
+    if (t.usedCount < t.reclaimThreshold / 2) return;
     const int depth = t.verificationDepth;
     const int ply = t.verificationPly;
     uint64_t emptied = 0;

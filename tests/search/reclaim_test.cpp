@@ -137,6 +137,13 @@ TEST_F(SmallTable, PurgeOfUnmarkedEntriesKeepsWhatHoldsBelowTheMarker) {
     }
     TableEntry& alreadyFree = put(i, makeKey(i, 0, 7), 0, INFINITE_NUMBER, 9, 1, Free, 1);
 
+    // Far from its reclamation the table is left as it is; halfway there
+    // the purge sweeps it.
+    const uint64_t used = positionTable.usedCount;
+    positionTable.reclaimThreshold = 2 * used + 2;
+    purgeUnmarkedEntries();
+    EXPECT_EQ(positionTable.usedCount, used);
+    positionTable.reclaimThreshold = 2 * used;
     purgeUnmarkedEntries();
     uint64_t survivors = 0;
     for (uint64_t j = 0; j < std::size(cases); ++j) {
