@@ -104,6 +104,9 @@ struct PositionTable {
     // KeyLine): sized with the table, two bytes per entry, at most 16 MB.
     std::vector<KeyLine> keyLines;
     int keyLineBitsLog2 = 0;
+    // The used count the last sweep of the purge of unmarked entries left:
+    // the purge sweeps again only once the table has grown well past it.
+    uint64_t usedAfterSweep = 0;
     // The verification progress marker read by the purge of unmarked entries.
     int16_t verificationDepth = 0x7FFF;
     int16_t verificationPly = 0;

@@ -138,6 +138,8 @@ uint64_t reclaim() {
     t.verificationPly = 0;
     recountUsedEntries();
     rebuildKeyFilters();
+    // The purge measures its growth from what is left.
+    t.usedAfterSweep = std::min(t.usedAfterSweep, t.usedCount);
     return discarded;
 }
 
@@ -221,12 +223,15 @@ void purgeMarkedEntries() {
 // search from the marker on walks again, and unresolved entries above it,
 // which give a search at most a first guess at the numbers of a position
 // it meets again deeper down. They matter only when they crowd out what is
-// being stored, so a table less than half of the way to its reclamation is
-// left as it is: a large table is spared a sweep of all its memory at every
-// step of the verification.
+// being stored, so the table is swept only when it is halfway to its
+// reclamation and has grown by a sixty-fourth of its slots since the last
+// sweep: a large table is spared a sweep of all its memory at every step of
+// the verification.
 void purgeUnmarkedEntries() {
     PositionTable& t = positionTable;
-    if (t.usedCount < t.reclaimThreshold / 2) return;
+    const bool crowded = t.usedCount >= t.reclaimThreshold / 2;
+    const bool grown = t.usedCount >= t.usedAfterSweep + t.capacity / 64;
+    if (!crowded || !grown) return;
     const int depth = t.verificationDepth;
     const int ply = t.verificationPly;
     uint64_t emptied = 0;
@@ -243,4 +248,5 @@ void purgeUnmarkedEntries() {
         }
     }
     refreshKeyFiltersAfterPurge(emptied);
+    t.usedAfterSweep = t.usedCount;
 }

@@ -83,6 +83,7 @@ bool allocatePositionTable(uint64_t capacity) {
     t.maxProbesUnresolved = t.maxProbesProof = t.maxProbesDisproof = 0;
     t.verificationDepth = 0x7FFF;
     t.verificationPly = 0;
+    t.usedAfterSweep = 0;
     t.loopKeyFilter.assign(size_t(1) << (LOOP_FILTER_BITS_LOG2 - 6), 0);
     t.loopSlots.clear();
     t.loopSlotsOverflowed = false;

@@ -159,6 +159,13 @@ TEST_F(SmallTable, PurgeOfUnmarkedEntriesKeepsWhatHoldsBelowTheMarker) {
     EXPECT_FALSE(isEmpty(alreadyFree));
     EXPECT_EQ(positionTable.usedCount, survivors);
 
+    // With nothing stored since that sweep the next purge does not sweep,
+    // though the marker moved past an unresolved entry.
+    positionTable.verificationPly = 4;
+    purgeUnmarkedEntries();
+    EXPECT_FALSE(isEmpty(slot(9)));
+    EXPECT_EQ(positionTable.usedCount, survivors);
+
     // Loop entries go whatever their state; a Free one does not lower the count twice.
     alreadyFree.flags |= Loop;
     rebuildKeyFilters();
