@@ -438,9 +438,8 @@ MoveLine verifySolution(SearchContext& ctx, Position& node, MoveLine line, bool 
         return {s.m0};
     }
 
-    const size_t ply = size_t(node.ply);
-    if (ctx.followIntendedLine && ctx.forceComposerLine && ply < ctx.composerLine.size() &&
-        ctx.composerLine[ply] == s.m0)
+    const Move composer = composerMoveAt(ctx, node.ply);
+    if (ctx.forceComposerLine && !isNoMove(composer) && composer == s.m0)
         return walkOn(s, "作意強制", std::nullopt);
     if (ctx.resuming && node.ply < ctx.savedPly) return walkOn(s, "検討済", s.a);
     if (children.size() == 1) return walkOn(s, {}, s.a - 1);

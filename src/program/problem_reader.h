@@ -18,9 +18,10 @@ struct ProblemSetup {
     int32_t handCounts[HAND_SLOTS];
 };
 
-// Reads the whole stream, fills `problem`, the composer's line (searchContext.composerLine) and setup, and
-// applies the default class at the end. The stream should be opened in
-// binary mode; CR before LF is stripped here. On a refusal (a bad hand
+// Reads the whole stream, fills `problem`, the composer's line
+// (searchContext.composerLine) and setup, and applies the default class at
+// the end. The stream should be opened in binary mode; CR before LF is
+// stripped here. On a refusal (a bad hand
 // count, a diagram that cannot be read, a file that is not text) returns
 // false with the CP932 message to show in `refusal` (without a line end).
 bool readProblemFile(std::istream& in, ProblemSetup& setup, std::string& refusal);
@@ -41,9 +42,9 @@ HandLineResult parseHandLine(std::string_view line, int side, int32_t handCounts
 int parseKanjiCount(std::string_view numeral);
 
 // A move line of the composer's list for side ATTACKER or DEFENDER;
-// appends at most one move to searchContext.composerLine. lastTo is the destination of
-// the previous move line (for "同"), read and updated. Returns whether a
-// move was stored.
+// appends at most one move to searchContext.composerLine. lastTo is the
+// destination of the previous move line (for "同"), read and updated.
+// Returns whether a move was stored.
 bool parseEnteredMove(std::string_view line, int side, int& lastTo);
 
 // After the last line: a file without a class is an orthodox problem.

@@ -295,9 +295,10 @@ size_t pathBucket(uint64_t key) { return size_t((key * 0x9E3779B97F4A7C15ull) >>
 class PathCounts {
 public:
     PathCounts(SearchContext& ctx, const Position& node)
-        : ctx_(ctx), counted_(ctx.countingPath && node.sideToMove == ctx.attackerSide),
-          position_(pathBucket(node.positionKey)), board_(pathBucket(node.boardKey ^ node.sideToMove)) {
+        : ctx_(ctx), counted_(ctx.countingPath && node.sideToMove == ctx.attackerSide) {
         if (!counted_) return;
+        position_ = pathBucket(node.positionKey);
+        board_ = pathBucket(node.boardKey ^ node.sideToMove);
         ++ctx_.pathPositionCounts[position_];
         ++ctx_.pathBoardCounts[board_];
     }
@@ -320,8 +321,8 @@ public:
 private:
     SearchContext& ctx_;
     bool counted_;
-    size_t position_;
-    size_t board_;
+    size_t position_ = 0;
+    size_t board_ = 0;
 };
 
 void sizePathCounts(SearchContext& ctx) {

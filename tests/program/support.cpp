@@ -17,11 +17,11 @@ ReadOutcome readProblemText(const std::string& text) {
 
 std::string problemWithRows(const std::vector<std::string>& rows, const std::string& defenderHand,
                             const std::string& attackerHand) {
-    std::string text = "後手の持駒：" + defenderHand + "\n";
-    text += "  ９ ８ ７ ６ ５ ４ ３ ２ １\n";
-    text += "+---------------------------+\n";
-    for (const std::string& row : rows) text += row + "\n";
-    text += "+---------------------------+\n";
-    text += "先手の持駒：" + attackerHand + "\n";
+    harness::Problem p;
+    p.defenderHand = defenderHand;
+    p.rows = rows;
+    p.attackerHand = attackerHand;
+    std::string text;
+    for (const std::string& line : p.lines()) text += line + "\n";
     return text;
 }
