@@ -330,6 +330,19 @@ void refuseResume(const std::string& message) {
     waitForKeySilently();
 }
 
+// A run whose remarks name no table size takes a file up at the size it was
+// saved with, so that a file saved under an earlier default stays usable.
+// Only a size a run makes (whole steps of 20 MB) and the file can hold is
+// taken; the table is made afresh before the file's entries are read into
+// it, and a machine that cannot hold it gets the table it had back.
+void adoptSavedTableSize(const SavedFigures& f, PositionTable& t, uint64_t bytesLeft) {
+    const uint64_t capacity = f.capacity, entries = capacity + 1;
+    if (problem.memoryMB != 0 || capacity == t.capacity) return;
+    if (entries % ENTRIES_PER_20MB != 0 || bytesLeft < capacity * sizeof(TableEntry)) return;
+    const uint64_t previous = t.capacity;
+    if (!allocatePositionTable(capacity)) allocatePositionTable(previous);
+}
+
 // The five conditions under which the saved state belongs to this problem.
 bool matchesCurrentProblem(const SavedFigures& f, const PositionTable& t) {
     const char* mismatch = nullptr;
@@ -466,6 +479,7 @@ ResumeResult readSuspendFile(std::FILE* file, uint64_t size, PositionTable& tabl
         refuseDamaged("ファイルが短すぎます");
         return ResumeResult::REFUSED;
     }
+    adoptSavedTableSize(s.f, table, r.remaining);
     if (!matchesCurrentProblem(s.f, table)) return ResumeResult::REFUSED;
     std::string reason;
     if (!figuresArePlausible(s.f)) reason = "検討状態";

@@ -308,6 +308,7 @@ inline int adjustedLevel(const TableEntry& e) {
 
 // --- creation ---
 
+constexpr uint64_t ENTRIES_PER_20MB = 1048576;
 // (MB / 20) * 1048576 - 1 entries, MB raised to 20.
 uint64_t tableCapacityForMemory(int32_t memoryMB);
 // MemAvailable of /proc/meminfo in MB; -1 when it cannot be read.

@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr uint64_t ENTRIES_PER_20MB = 1048576;
-
 size_t mappedBytes(uint64_t capacity) { return size_t(capacity + 1) * sizeof(TableEntry); }
 
 bool commitPages(void* start, size_t bytes) {

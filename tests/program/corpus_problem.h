@@ -8,6 +8,7 @@
 
 #include "driver/solve.h"
 #include "driver/solve_support.h"
+#include "driver/table_setup.h"
 #include "position/validate.h"
 #include "program/problem_reader.h"
 #include "test_data.h"
@@ -26,7 +27,7 @@ inline ::testing::AssertionResult loadCorpusProblem(const std::string& file, Pos
     if (!validateInitialPosition(root)) return ::testing::AssertionFailure() << file << " fails validation";
     setUpSidesAndHandSaving(searchContext);
     if (ruleSwitches.RuleFlags & GOAL_REPETITION) searchContext.goalPosition = &root;
-    const int32_t mb = problem.memoryMB < 20 ? 20 : problem.memoryMB;
-    if (!allocatePositionTable(tableCapacityForMemory(mb))) return ::testing::AssertionFailure() << "no table";
+    if (!allocatePositionTable(tableCapacityForMemory(tableMegabytes(problem))))
+        return ::testing::AssertionFailure() << "no table";
     return ::testing::AssertionSuccess();
 }

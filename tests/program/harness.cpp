@@ -425,7 +425,7 @@ std::string diagram(const Rows& rows, const std::string& defenderHand, const std
 }
 
 std::string closingBlock(const std::string& notes, const std::string& ending) {
-    return "\n所要時間：{*}秒 探索局面数：{*}\n局面表：{*}/1048575 ({*}％)\nChecked by Kelvaro 1.07" + notes + ending;
+    return "\n所要時間：{*}秒 探索局面数：{*}\n局面表：{*}/12582911 ({*}％)\nChecked by Kelvaro 1.07" + notes + ending;
 }
 
 }  // namespace harness

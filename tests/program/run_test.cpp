@@ -235,7 +235,7 @@ TEST(Run, RefusedMoveCountsAndRuleCombinationsEndOnlyTheSolve) {
         {{"手数：3", "分類：打歩千日手"}, "打歩最善千日手 3手", "「打歩」と「千日手」の同時指定はできません"},
     };
     const std::string nothingSearched =
-        "\n所要時間：{*}秒 探索局面数：0\n局面表：0/1048575 (0.0％)\nChecked by Kelvaro 1.07\n\n";
+        "\n所要時間：{*}秒 探索局面数：0\n局面表：0/12582911 (0.0％)\nChecked by Kelvaro 1.07\n\n";
     for (const Case& c : cases) {
         ProblemFile file(problemOf(rows, "金", c.header).lines());
         const RunResult run = file.run();

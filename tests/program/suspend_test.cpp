@@ -22,7 +22,16 @@ const std::string STOP_QUESTION = "中断しますか？（Y/N）：";
 const std::string SAVE_QUESTION = "現在の状態を保存しますか？（Y/N）：";
 const std::string RESUME_QUESTION = "待避ファイルがあります。これを使って再開しますか？（Y/N）";
 
-std::string exampleProblem() { return readFile(sourcePath("problems/example.kif")); }
+// A suspend file holds the whole table: these runs ask for the smallest, so
+// that a save writes 20 MB rather than the default's 240 (and the stop points
+// below, counted in positions, were set at that size).
+std::string withSmallTable(std::string text) {
+    const size_t moveCountLine = text.find("手数：");
+    if (moveCountLine != std::string::npos) text.insert(moveCountLine, "備考：メモリ20MB\r\n");
+    return text;
+}
+
+std::string exampleProblem() { return withSmallTable(readFile(sourcePath("problems/example.kif"))); }
 
 std::string suspendPath(const ProblemFile& file) { return file.dir() + "/problem.kvs"; }
 
@@ -145,6 +154,17 @@ TEST(SuspendFile, FileOfAnotherSettingIsRefused) {
     expectRefused(file, "エラー：待避ファイルと現ファイルで条件が異なります");
 }
 
+TEST(SuspendFile, FileOfAnotherDefaultTableSizeIsTakenUpAtItsOwnSize) {
+    ProblemFile file(RawText{exampleProblem()});
+    stopInVerificationAndSave(file);
+    // The problem as it was before the 20 MB remark: its default table is
+    // another size, and the run takes the file up at the file's.
+    writeFile(file.path(), readFile(sourcePath("problems/example.kif")));
+    const RunResult run = file.run("y\n");
+    ASSERT_EQ(run.exitCode, 0) << shown(run.console);
+    EXPECT_MATCH(run.console, "{*}待避ファイルから再開します。\n{*}\n局面表：{*}/1048575 ({*}");
+}
+
 TEST(SuspendFile, FailedSaveLeavesThePreviousFileAsItWas) {
     ProblemFile file(RawText{exampleProblem()});
     stopInVerificationAndSave(file);
@@ -230,7 +250,7 @@ struct RoundTrip {
 void expectRoundTrip(const std::string& problemPath, const StopPoint& at, const std::vector<TerminalStep>& stop,
                      const std::string& resumedBanner, const std::string& resumedFrom, bool exactly,
                      RoundTrip* consoles = nullptr) {
-    const std::string text = readFile(problemPath);
+    const std::string text = withSmallTable(readFile(problemPath));
     ASSERT_FALSE(text.empty()) << problemPath;
     ProblemFile plain(RawText{text});
     const RunResult uninterrupted = plain.run();
