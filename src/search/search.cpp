@@ -62,16 +62,59 @@ int32_t capThreshold(int64_t t) { return int32_t(std::min<int64_t>(t, LARGEST_FI
 // The orthodox futile-interposition rule: a defender's drop that the attacker
 // takes for nothing is left out of the selection while other replies are open.
 // futile: the number of unresolved children that are futile drops.
-bool leavesOutFutileDrops(const SearchContext& ctx, const Position& node, int futile) {
+// open: the unresolved children that are weighed at all.
+bool leavesOutFutileDrops(const SearchContext& ctx, const Position& node, int futile, int open) {
     if (!futileInterpositionRuleApplies()) return false;
     if (isOrNode(ctx, node)) return false;
     if (pnStalledDnGrew(node)) return false;
-    return futile < node.openChildCount;
+    return futile < open;
 }
 
 bool isLeftOutFutileDrop(const Position& c) {
     return c.futileDrop && isUnresolvedNode(c) && (previousShare(c) <= currentShare(c) || currentShare(c) >= 0.01);
 }
+
+// Candidate drops on one square differ only in the piece, and the attacker
+// answers them alike: of those still open only one is weighed, the next
+// once it is mated. The one weighed is the last generated, the weakest
+// piece, whose capture gains the attacker least. The others' numbers still
+// count in the node's sum, and each stands behind an open drop of its
+// square, so the node is never taken for proven while one of them is open.
+class SameSquareDrops {
+public:
+    SameSquareDrops(const SearchContext& ctx, Position& node) : applies_(appliesAt(ctx, node)) {
+        if (!applies_) return;
+        for (Position& c : *node.children)
+            if (isOpenCandidateDrop(c)) {
+                Position*& weighed = weighed_[c.lastMove.to];
+                if (weighed) countWaiting(*weighed);
+                weighed = &c;
+            }
+    }
+    bool waits(const Position& c) const {
+        return applies_ && isOpenCandidateDrop(c) && weighed_[c.lastMove.to] != &c;
+    }
+    int waiting = 0;        // open children left waiting
+    int waitingFutile = 0;  // of them, drops flagged futile
+
+private:
+    // At a defender node, after the first search: the solution builder
+    // reads its first line from the proofs the first search leaves, and the
+    // defence it tries first depends on their lengths, so that search
+    // weighs every drop as it always did.
+    static bool appliesAt(const SearchContext& ctx, const Position& node) {
+        return ctx.phase != PHASE_SOLVING && !isOrNode(ctx, node);
+    }
+    static bool isOpenCandidateDrop(const Position& c) {
+        return c.interpositionRole == INTERPOSITION_CANDIDATE && isDrop(c.lastMove) && isUnresolvedNode(c);
+    }
+    void countWaiting(const Position& c) {
+        ++waiting;
+        waitingFutile += c.futileDrop != 0;
+    }
+    bool applies_;
+    Position* weighed_[SQUARE_MAX + 1] = {};
+};
 
 void considerChild(ChildSelection& s, bool orNode, Position& c) {
     const int32_t phi = phiOf(orNode, c), delta = deltaOf(orNode, c);
@@ -564,10 +607,16 @@ ChildSelection selectChild(SearchContext& ctx, Position& node, int16_t depth) {
     node.sumAllowed = 1;
 
     const bool orNode = isOrNode(ctx, node);
-    const bool leaveOutFutile = leavesOutFutileDrops(ctx, node, futile);
+    const SameSquareDrops drops(ctx, node);
+    const bool leaveOutFutile =
+        leavesOutFutileDrops(ctx, node, futile - drops.waitingFutile, open - drops.waiting);
     ChildSelection s;
     for (Position& c : *node.children) {
         if (leaveOutFutile && isLeftOutFutileDrop(c)) continue;
+        if (drops.waits(c)) {
+            s.deltaSum = addToDeltaSum(s.deltaSum, deltaOf(orNode, c));
+            continue;
+        }
         considerChild(s, orNode, c);
     }
     if (closeNumbersForbidSum(s, open)) node.sumAllowed = 0;

@@ -72,6 +72,44 @@ TEST_F(FutileInterposition, AnInterpositionThatGainsMovesCountsInFull) {
     EXPECT_EQ(7, shortestMate("9/8k/6+B2/9/9/9/9/P8/R8 b Nn 1", 7));
 }
 
+TEST_F(FutileInterposition, TheOtherDropsOfASquareAreWeighedOnceItsPawnIsMated) {
+    // After 91飛 the defender may drop any of its pieces on 21. Every reply
+    // but those drops is mated, and so is the pawn's: the selection must
+    // turn to another piece on 21, in every phase, and the node must not
+    // read as mated.
+    Position after{};
+    std::string error;
+    ASSERT_TRUE(setUpFromSfen(after, "R7k/6S2/7G1/9/8P/9/9/9/9 w r2b3g3s4n4l17p 1", error)) << error;
+    resetSearchFields(after);
+    ChildList replies;
+    ASSERT_GT(expandNode(searchContext, after, &replies), 40);
+    markInterpositionCandidates(after, replies);
+    const int square21 = makeSquare(2, 1);
+    const Position* pawnOn21 = nullptr;
+    for (Position& c : replies)
+        if (isDrop(c.lastMove) && (c.lastMove.piece & 0x0F) == PAWN && c.lastMove.to == square21)
+            pawnOn21 = &c;
+    ASSERT_NE(nullptr, pawnOn21);
+    int othersOn21 = 0;
+    for (Position& c : replies) {
+        const bool stillOpen = isDrop(c.lastMove) && c.lastMove.to == square21 && &c != pawnOn21;
+        othersOn21 += stillOpen;
+        c.proofNumber = stillOpen ? 1 : 0;
+        c.disproofNumber = stillOpen ? 1 : INFINITE_NUMBER;
+        c.visitCount = 1;
+    }
+    ASSERT_GT(othersOn21, 3);
+    for (const int32_t phase : {PHASE_SOLVING, PHASE_SHORTER_MATE, PHASE_VERIFYING}) {
+        searchContext.phase = phase;
+        const ChildSelection s = selectChild(searchContext, after, 3);
+        ASSERT_NE(nullptr, s.best) << "phase " << phase;
+        EXPECT_EQ(square21, s.best->lastMove.to) << "phase " << phase;
+        EXPECT_NE(pawnOn21, s.best) << "phase " << phase;
+        EXPECT_GT(s.deltaSide, 0) << "phase " << phase;
+    }
+    after.children = nullptr;
+}
+
 TEST_F(FutileInterposition, AMovedPieceThatOpensNothingIsNoDefence) {
     // The defender's only reply to 91飛 is its gold's step back to 71, taken
     // by the rook for nothing: a mate in one, not in three.
