@@ -1,5 +1,7 @@
-// dfpn FILE DEPTH: one search of a problem file's position at the given depth.
-// Prints one line, read by scripts and benchmarks:
+// dfpn FILE DEPTH [solve|shorter|verify]: one search of a problem file's
+// position at the given depth, as the run's first search does it (solve, the
+// default) or as its shorter-mate check or verification would, whose search
+// order differs. Prints one line, read by scripts and benchmarks:
 //   pn=P dn=D nodes=N seconds=S [length=L, the moves to mate of a proof]
 #include <sys/time.h>
 
@@ -34,8 +36,17 @@ Position root;
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc != 3) {
-        std::cerr << "usage: dfpn FILE DEPTH\n";
+    if (argc != 3 && argc != 4) {
+        std::cerr << "usage: dfpn FILE DEPTH [solve|shorter|verify]\n";
+        return 2;
+    }
+    const std::string phaseName = argc == 4 ? argv[3] : "solve";
+    const int32_t phase = phaseName == "solve"     ? PHASE_SOLVING
+                          : phaseName == "shorter" ? PHASE_SHORTER_MATE
+                          : phaseName == "verify"  ? PHASE_VERIFYING
+                                                   : 0;
+    if (phase == 0) {
+        std::cerr << "dfpn: the phase must be solve, shorter or verify\n";
         return 2;
     }
     char* end = nullptr;
@@ -62,7 +73,7 @@ int main(int argc, char* argv[]) {
     SearchContext& ctx = searchContext;
     setUpSidesAndHandSaving(ctx);
     if (ruleSwitches.RuleFlags & GOAL_REPETITION) ctx.goalPosition = &root;
-    ctx.phase = PHASE_SOLVING;
+    ctx.phase = phase;
     ctx.solutionLength = int16_t(depth);
     problem.traceOn = 0;
     problem.monitorOn = 0;

@@ -74,39 +74,41 @@ bool isLeftOutFutileDrop(const Position& c) {
     return c.futileDrop && isUnresolvedNode(c) && (previousShare(c) <= currentShare(c) || currentShare(c) >= 0.01);
 }
 
-// Candidate drops on one square differ only in the piece, and the attacker
-// answers them alike: of those still open only one is weighed, the next
-// once it is mated. The one weighed is the last generated, the weakest
-// piece, whose capture gains the attacker least. The others' numbers still
-// count in the node's sum, and each stands behind an open drop of its
-// square, so the node is never taken for proven while one of them is open.
+// The defender's drops on one square (interpositions: in the orthodox
+// problem the defender is always in check) differ only in the piece, which
+// stands pinned on the checking line: of those still open only one is
+// weighed, the next once it is mated. The one weighed is the last
+// generated, the weakest piece, whose capture gains the attacker least and
+// which leaves the stronger ones in hand. The others' numbers still count in
+// the node's sum, and each stands behind an open drop of its square, so the
+// node is never taken for proven while one of them is open.
 class SameSquareDrops {
 public:
     SameSquareDrops(const SearchContext& ctx, Position& node) : applies_(appliesAt(ctx, node)) {
         if (!applies_) return;
         for (Position& c : *node.children)
-            if (isOpenCandidateDrop(c)) {
+            if (isOpenDrop(c)) {
                 Position*& weighed = weighed_[c.lastMove.to];
                 if (weighed) countWaiting(*weighed);
                 weighed = &c;
             }
     }
     bool waits(const Position& c) const {
-        return applies_ && isOpenCandidateDrop(c) && weighed_[c.lastMove.to] != &c;
+        return applies_ && isOpenDrop(c) && weighed_[c.lastMove.to] != &c;
     }
     int waiting = 0;        // open children left waiting
     int waitingFutile = 0;  // of them, drops flagged futile
 
 private:
-    // At a defender node, after the first search: the solution builder
-    // reads its first line from the proofs the first search leaves, and the
-    // defence it tries first depends on their lengths, so that search
-    // weighs every drop as it always did.
+    // At a defender node of the orthodox problem, after the first search:
+    // the solution builder reads its first line from the proofs the first
+    // search leaves, and the defence it tries first depends on their
+    // lengths, so that search weighs every drop as it always did.
     static bool appliesAt(const SearchContext& ctx, const Position& node) {
-        return ctx.phase != PHASE_SOLVING && !isOrNode(ctx, node);
+        return ctx.phase != PHASE_SOLVING && !isOrNode(ctx, node) && futileInterpositionRuleApplies();
     }
-    static bool isOpenCandidateDrop(const Position& c) {
-        return c.interpositionRole == INTERPOSITION_CANDIDATE && isDrop(c.lastMove) && isUnresolvedNode(c);
+    static bool isOpenDrop(const Position& c) {
+        return isDrop(c.lastMove) && isUnresolvedNode(c);
     }
     void countWaiting(const Position& c) {
         ++waiting;
