@@ -26,17 +26,22 @@ protected:
 // nothing, the last one next to the king under the silver's guard.
 const char* const RANK_ONE_MATE = "8k/6S2/7G1/9/8P/9/9/9/R8 b r2b3g3s4n4l17p 1";
 
-TEST_F(FutileInterposition, DropsNextToTheKingAndAwayFromItAreNoDefence) {
-    EXPECT_EQ(1, shortestMate(RANK_ONE_MATE, 7));
-
-    // After 91飛 the defender has drops on seven squares and no other reply;
-    // the solution builder is offered none of them.
-    Position after{};
+// The defender's replies after 91飛: drops on seven squares, nothing else.
+void expandAfterRankOneCheck(Position& after, ChildList& replies) {
     std::string error;
     ASSERT_TRUE(setUpFromSfen(after, "R7k/6S2/7G1/9/8P/9/9/9/9 w r2b3g3s4n4l17p 1", error)) << error;
     resetSearchFields(after);
-    ChildList replies;
     ASSERT_GT(expandNode(searchContext, after, &replies), 40);
+}
+
+TEST_F(FutileInterposition, DropsNextToTheKingAndAwayFromItAreNoDefence) {
+    EXPECT_EQ(1, shortestMate(RANK_ONE_MATE, 7));
+
+    // The solution builder is offered none of the drops after 91飛.
+    Position after{};
+    ChildList replies;
+    expandAfterRankOneCheck(after, replies);
+    if (HasFatalFailure()) return;
     const FutilityOutcome out = removeFutileInterpositions(searchContext, after, replies, 0);
     after.children = nullptr;
     EXPECT_FALSE(out.interrupted);
@@ -78,11 +83,9 @@ TEST_F(FutileInterposition, TheOtherDropsOfASquareAreWeighedOnceItsPawnIsMated) 
     // turn to another piece on 21, in every phase, and the node must not
     // read as mated.
     Position after{};
-    std::string error;
-    ASSERT_TRUE(setUpFromSfen(after, "R7k/6S2/7G1/9/8P/9/9/9/9 w r2b3g3s4n4l17p 1", error)) << error;
-    resetSearchFields(after);
     ChildList replies;
-    ASSERT_GT(expandNode(searchContext, after, &replies), 40);
+    expandAfterRankOneCheck(after, replies);
+    if (HasFatalFailure()) return;
     markInterpositionCandidates(after, replies);
     const int square21 = makeSquare(2, 1);
     const Position* pawnOn21 = nullptr;
