@@ -41,10 +41,15 @@ void printCurrentLine(const SearchContext& ctx, const std::vector<const Position
 // A stop asked for by the tests, as a press of ESC at a point that is the
 // same on every machine: KELVARO_TEST_STOPS, read once, lists STAGE@N
 // (solve, shorter, verify), each a stop once N positions of that stage have
-// been searched in this run, in the order given.
+// been searched in this run, in the order given. verifyM@N counts the N
+// positions from the moment the verification's marker first stands at the
+// position before the Mth move (it examines that move's alternatives), so
+// that the stop falls in that move's examination however many positions
+// the moves before it took.
 struct TestStop {
     int stage;
     uint64_t positions;
+    int move;  // 0: counted from the stage's start
 };
 
 int stageOf(int32_t phase) { return phase >= PHASE_VERIFYING ? 3 : phase == PHASE_SHORTER_MATE ? 2 : 1; }
@@ -52,15 +57,17 @@ int stageOf(int32_t phase) { return phase >= PHASE_VERIFYING ? 3 : phase == PHAS
 std::deque<TestStop> readTestStops() {
     std::deque<TestStop> stops;
     const char* text = std::getenv("KELVARO_TEST_STOPS");
-    static const char* const stages[] = {"solve@", "shorter@", "verify@"};
+    static const char* const stages[] = {"solve", "shorter", "verify"};
     while (text && *text) {
         int stage = 0;
         for (int i = 0; i < 3 && !stage; ++i)
             if (std::strncmp(text, stages[i], std::strlen(stages[i])) == 0) stage = i + 1;
         if (!stage) break;
         char* end = nullptr;
-        const unsigned long long n = std::strtoull(std::strchr(text, '@') + 1, &end, 10);
-        stops.push_back({stage, n});
+        const long move = std::strtol(text + std::strlen(stages[stage - 1]), &end, 10);
+        if (*end != '@') break;
+        const unsigned long long n = std::strtoull(end + 1, &end, 10);
+        stops.push_back({stage, n, int(move)});
         text = *end == ',' ? end + 1 : end;
     }
     return stops;
@@ -69,16 +76,26 @@ std::deque<TestStop> readTestStops() {
 bool testStopDue(const SearchContext& ctx) {
     static std::deque<TestStop> stops = readTestStops();
     static int stage = 0;
-    static uint64_t stageStart = 0;
+    static uint64_t countFrom = 0;
+    static bool counting = false;
     if (stops.empty()) return false;
     const int now = stageOf(ctx.phase);
     if (now != stage) {
         stage = now;
-        stageStart = ctx.nodeCount;
+        countFrom = ctx.nodeCount;
+        counting = false;
     }
     while (!stops.empty() && stops.front().stage < now) stops.pop_front();
-    if (stops.empty() || stops.front().stage != now || ctx.nodeCount - stageStart < stops.front().positions) return false;
+    if (stops.empty() || stops.front().stage != now) return false;
+    const TestStop& next = stops.front();
+    if (!counting) {
+        if (next.move && positionTable.verificationPly != next.move - 1) return false;
+        if (next.move) countFrom = ctx.nodeCount;
+        counting = true;
+    }
+    if (ctx.nodeCount - countFrom < next.positions) return false;
     stops.pop_front();
+    counting = false;
     return true;
 }
 

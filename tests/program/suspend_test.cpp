@@ -296,12 +296,12 @@ TEST(SuspendFile, RunStoppedInVerificationResumesToTheSameSolutionAndFindings) {
 // Three runs of some twenty seconds each: too long for the sanitised build.
 TEST(SuspendFile, RunStoppedDeepInVerificationPassesOverTheMovesAlreadyExamined) {
     // 将棋図巧第30番 from the corpus: the alternatives to its fifth move take
-    // some 700,000 positions, and a stop at a million positions of the
-    // verification falls in one of them, with four moves examined.
+    // some 600,000 positions, and a stop 300,000 positions into them falls
+    // in one of them, with four moves examined.
     const std::string problem = std::string(KELVARO_CORPUS_DIR) + "/kif/m007.kif";
     if (access(problem.c_str(), R_OK) != 0) SKIP_OR_FAIL_WITHOUT_DATA("the corpus is not at " KELVARO_CORPUS_DIR);
     RoundTrip consoles;
-    expectRoundTrip(problem, {"verify@1000000"}, stopAndSaveSteps(true), "最善詰 17手\n", "から再開\n", true,
+    expectRoundTrip(problem, {"verify5@300000"}, stopAndSaveSteps(true), "最善詰 17手\n", "から再開\n", true,
                     &consoles);
     if (HasFatalFailure()) return;
     // The alternative whose search was stopped is named by the first run's
