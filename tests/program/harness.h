@@ -72,7 +72,8 @@ struct Command {
 
 // KELVARO_TEST_STOPS for Command::environment: the program stops as if ESC
 // were pressed where `stops` says, STAGE@N, N positions into the stage
-// (solve, shorter, verify), a point that is the same on every machine.
+// (solve, shorter, verify), or verifyM@N, N positions into the
+// verification's Mth move: a point that is the same on every machine.
 std::string testStops(const std::string& stops);
 
 struct RunResult {
