@@ -65,7 +65,7 @@ std::deque<TestStop> readTestStops() {
         if (!stage) break;
         char* end = nullptr;
         const long move = std::strtol(text + std::strlen(stages[stage - 1]), &end, 10);
-        if (*end != '@') break;
+        if (*end != '@' || (move != 0 && stage != 3)) break;  // a move is the verification's
         const unsigned long long n = std::strtoull(end + 1, &end, 10);
         stops.push_back({stage, n, int(move)});
         text = *end == ',' ? end + 1 : end;

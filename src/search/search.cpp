@@ -84,14 +84,14 @@ bool isLeftOutFutileDrop(const Position& c) {
 // node is never taken for proven while one of them is open.
 class SameSquareDrops {
 public:
-    SameSquareDrops(const SearchContext& ctx, Position& node) : applies_(appliesAt(ctx, node)) {
-        if (!applies_) return;
-        for (Position& c : *node.children)
-            if (isOpenDrop(c)) {
-                Position*& weighed = weighed_[c.lastMove.to];
-                if (weighed) countWaiting(*weighed);
-                weighed = &c;
-            }
+    SameSquareDrops(const SearchContext& ctx, const Position& node) : applies_(appliesAt(ctx, node)) {}
+    // Called for each child in order, once the table has been read for it.
+    void note(Position& c) {
+        if (!applies_ || !isOpenDrop(c)) return;
+        const int sq = c.lastMove.to;
+        if (met(sq)) countWaiting(*weighed_[sq]);
+        seen_[sq >> 6] |= uint64_t(1) << (sq & 63);
+        weighed_[sq] = &c;
     }
     bool waits(const Position& c) const {
         return applies_ && isOpenDrop(c) && weighed_[c.lastMove.to] != &c;
@@ -107,15 +107,17 @@ private:
     static bool appliesAt(const SearchContext& ctx, const Position& node) {
         return ctx.phase != PHASE_SOLVING && !isOrNode(ctx, node) && futileInterpositionRuleApplies();
     }
-    static bool isOpenDrop(const Position& c) {
-        return isDrop(c.lastMove) && isUnresolvedNode(c);
-    }
+    static bool isOpenDrop(const Position& c) { return isDrop(c.lastMove) && isUnresolvedNode(c); }
+    bool met(int sq) const { return seen_[sq >> 6] >> (sq & 63) & 1; }
     void countWaiting(const Position& c) {
         ++waiting;
         waitingFutile += c.futileDrop != 0;
     }
     bool applies_;
-    Position* weighed_[SQUARE_MAX + 1] = {};
+    // weighed_[sq] is written before it is read (seen_ tells which are), so
+    // that a selection does not clear a pointer per square every time.
+    uint64_t seen_[(SQUARE_MAX >> 6) + 1] = {};
+    Position* weighed_[SQUARE_MAX + 1];
 };
 
 void considerChild(ChildSelection& s, bool orNode, Position& c) {
@@ -597,6 +599,7 @@ void searchChildren(SearchContext& ctx, Position& node, int16_t depth, Position*
 
 ChildSelection selectChild(SearchContext& ctx, Position& node, int16_t depth) {
     int open = 0, futile = 0;
+    SameSquareDrops drops(ctx, node);
     for (Position& c : *node.children) {
         if (c.visitCount == 0 && c.proofNumber == 1 && c.disproofNumber == 1)
             if (lookup(ctx, c, childDepth(c, depth))) c.visitCount = 1;
@@ -604,12 +607,12 @@ ChildSelection selectChild(SearchContext& ctx, Position& node, int16_t depth) {
             ++open;
             futile += c.futileDrop != 0;
         }
+        drops.note(c);
     }
     node.openChildCount = open;
     node.sumAllowed = 1;
 
     const bool orNode = isOrNode(ctx, node);
-    const SameSquareDrops drops(ctx, node);
     const bool leaveOutFutile =
         leavesOutFutileDrops(ctx, node, futile - drops.waitingFutile, open - drops.waiting);
     ChildSelection s;

@@ -90,7 +90,7 @@ TEST_F(FutileInterposition, TheOtherDropsOfASquareAreWeighedOnceItsPawnIsMated) 
     const int square21 = makeSquare(2, 1);
     const Position* pawnOn21 = nullptr;
     for (Position& c : replies)
-        if (isDrop(c.lastMove) && (c.lastMove.piece & 0x0F) == PAWN && c.lastMove.to == square21)
+        if (isDrop(c.lastMove) && kindOf(c.lastMove.piece) == PAWN && c.lastMove.to == square21)
             pawnOn21 = &c;
     ASSERT_NE(nullptr, pawnOn21);
     int othersOn21 = 0;
