@@ -1,6 +1,7 @@
 #include "position/validate.h"
 
 #include <ostream>
+#include <string>
 
 #include "base/console.h"
 #include "position/rules.h"
@@ -58,9 +59,34 @@ bool pieceWithNowhereToGo(const Position& pos) {
     return false;
 }
 
+// The squares of a side's kings, as the diagram names them ("５一"), when
+// the side has more than one: the position keeps only one king square per
+// side, so a second king would be searched as an ordinary piece.
+std::string extraKingSquares(const Position& pos, int side) {
+    static const char* const FILES[] = {"", "１", "２", "３", "４", "５", "６", "７", "８", "９"};
+    static const char* const RANKS[] = {"", "一", "二", "三", "四", "五", "六", "七", "八", "九"};
+    std::string squares;
+    int kings = 0;
+    for (int file = 9; file >= 1; --file)
+        for (int rank = 1; rank <= 9; ++rank) {
+            if (pos.cell(makeSquare(file, rank)) != (side | KING)) continue;
+            if (kings++ > 0) squares += "、";
+            squares += std::string(FILES[file]) + RANKS[rank];
+        }
+    return kings > 1 ? squares : std::string();
+}
+
+bool refuseExtraKings(const Position& pos, int side, const char* who) {
+    const std::string squares = extraKingSquares(pos, side);
+    if (squares.empty()) return true;
+    consoleOut() << who << "が複数あります：" << squares << '\n';
+    return refuse("図が正しいかどうかチェックしてください", nullptr);
+}
+
 }  // namespace
 
 bool validateInitialPosition(const Position& pos) {
+    if (!refuseExtraKings(pos, DEFENDER, "受方玉") || !refuseExtraKings(pos, ATTACKER, "攻方玉")) return false;
     if (defenderKingMissing(pos)) return refuse("受方玉がありません", "図が正しいかどうかチェックしてください");
     if (ownKingMissing(pos))
         return refuse("自玉詰にもかかわらず自玉がありません", "図や手番が正しいかどうかチェックしてください");

@@ -80,6 +80,14 @@ TEST(Validation, BoardChecksInOrder) {
     EXPECT_EQ(TWO_PAWNS, validate("4k3P/8P/9/9/9/9/9/9/9 b - 1", ORTHODOX));
 }
 
+TEST(Validation, MoreThanOneKingOfASideIsRefusedWithItsSquares) {
+    const std::string check = "図が正しいかどうかチェックしてください\n";
+    EXPECT_EQ("受方玉が複数あります：５一、５九\n" + check, validate("4k4/9/9/9/9/9/9/9/4k4 b G 1", ORTHODOX));
+    // Told before the other side's missing king.
+    EXPECT_EQ("攻方玉が複数あります：９一、１九\n" + check, validate("K8/9/9/9/9/9/9/9/8K b G 1", ORTHODOX));
+    EXPECT_EQ("ok:", validate("4k4/9/9/9/9/9/9/9/4K4 b G 1", ORTHODOX));
+}
+
 TEST(Validation, KnightOnTheCornerLeavesTheFrameIntact) {
     // An attacker's knight on 1一 jumps off the board on both sides; the
     // frame around the board must stay walls.
