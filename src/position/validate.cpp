@@ -76,17 +76,19 @@ std::string extraKingSquares(const Position& pos, int side) {
     return kings > 1 ? squares : std::string();
 }
 
-bool refuseExtraKings(const Position& pos, int side, const char* who) {
+// Tells the user and answers true when the side has more than one king.
+bool extraKingsRefused(const Position& pos, int side, const char* who) {
     const std::string squares = extraKingSquares(pos, side);
-    if (squares.empty()) return true;
+    if (squares.empty()) return false;
     consoleOut() << who << "が複数あります：" << squares << '\n';
-    return refuse("図が正しいかどうかチェックしてください", nullptr);
+    refuse("図が正しいかどうかチェックしてください", nullptr);
+    return true;
 }
 
 }  // namespace
 
 bool validateInitialPosition(const Position& pos) {
-    if (!refuseExtraKings(pos, DEFENDER, "受方玉") || !refuseExtraKings(pos, ATTACKER, "攻方玉")) return false;
+    if (extraKingsRefused(pos, DEFENDER, "受方玉") || extraKingsRefused(pos, ATTACKER, "攻方玉")) return false;
     if (defenderKingMissing(pos)) return refuse("受方玉がありません", "図が正しいかどうかチェックしてください");
     if (ownKingMissing(pos))
         return refuse("自玉詰にもかかわらず自玉がありません", "図や手番が正しいかどうかチェックしてください");
