@@ -9,6 +9,7 @@ void resetProblemHeader(ProblemHeader& h) {
     const ProblemHeader defaults;
     h.caption = defaults.caption;
     h.moveCount = defaults.moveCount;
+    h.statedMoveCount = defaults.statedMoveCount;
     h.className = defaults.className;
     h.ruleName = defaults.ruleName;
     h.recordSide = defaults.recordSide;

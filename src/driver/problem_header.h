@@ -17,6 +17,9 @@
 struct ProblemHeader {
     std::string caption;
     int16_t moveCount = 0;
+    // The "手数：" figure as written, shown on the rule line: moveCount is -1
+    // when the figure does not fit it.
+    int64_t statedMoveCount = 0;
     std::string className;
     std::string ruleName;
     uint8_t recordSide = ATTACKER;

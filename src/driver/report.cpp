@@ -58,7 +58,7 @@ std::string endingText(const SearchContext& ctx, const Position& initial, int32_
 
 void writeReportHead(std::ostream& report, const std::string& fileName, const Position& initial) {
     if (!problem.caption.empty()) report << problem.caption << '\n' << std::flush << '\n' << std::flush;
-    report << problem.ruleName << problem.className << ' ' << decimalText(int32_t(problem.moveCount)) << "手" << '\n'
+    report << problem.ruleName << problem.className << ' ' << decimalText(problem.statedMoveCount) << "手" << '\n'
            << std::flush;
     formatDiagram(initial, fileName);
 }

@@ -267,13 +267,13 @@ void verificationPhase(SearchContext& ctx, Position& initial) {
     offerSave(result);
 }
 
+bool acceptsMoveCount(int16_t n) {
+    if (n >= MIN_MOVE_COUNT && n <= MAX_MOVE_COUNT) return true;
+    console() << "手数は" << MIN_MOVE_COUNT << "手以上、" << MAX_MOVE_COUNT << "手以内を指定してください" << '\n';
+    return false;
+}
+
 void runPhases(SearchContext& ctx, Position& initial, int16_t n, int32_t checkLevel) {
-    if (n < MIN_MOVE_COUNT || n > MAX_MOVE_COUNT) {
-        console() << "手数は" << MIN_MOVE_COUNT << "手以上、" << MAX_MOVE_COUNT << "手以内を指定してください" << '\n';
-        return;
-    }
-    setUpSidesAndHandSaving(ctx);
-    if (!acceptsRules(ctx, initial, n)) return;
     ctx.observer = &consoleObserver;
 
     // A resumed run keeps its mark through the first search, which clears
@@ -312,9 +312,15 @@ void setUpSidesAndHandSaving(SearchContext& ctx) {
     ruleSwitches.handSaving = !ruleSwitches.dropPawnMateAllowed && restrictionAllows && bestPlayMate;
 }
 
-void solve(SearchContext& ctx, Position& initial, int16_t moveCount, int32_t checkLevel) {
-    runPhases(ctx, initial, moveCount, checkLevel);
+bool solve(SearchContext& ctx, Position& initial, int16_t moveCount, int32_t checkLevel) {
+    bool accepted = acceptsMoveCount(moveCount);
+    if (accepted) {
+        setUpSidesAndHandSaving(ctx);
+        accepted = acceptsRules(ctx, initial, moveCount);
+    }
+    if (accepted) runPhases(ctx, initial, moveCount, checkLevel);
     // A builder may have started the keyboard thread outside any search.
     stopKeyboardThread();
     ctx.reportStream.flush();
+    return accepted;
 }

@@ -21,5 +21,6 @@ void setUpSidesAndHandSaving(SearchContext& ctx);
 
 // Solves the problem from the initial position. The outcome stands in the
 // console output, the report, currentSolution and initial.searchStatus (3
-// when the run ended by interruption).
-void solve(SearchContext& ctx, Position& initial, int16_t moveCount, int32_t checkLevel);
+// when the run ended by interruption). False when the move count or the
+// rules were refused and nothing was searched.
+bool solve(SearchContext& ctx, Position& initial, int16_t moveCount, int32_t checkLevel);

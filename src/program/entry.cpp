@@ -33,7 +33,7 @@ bool askForFileName() {
 }
 
 void printRuleLine() {
-    consoleOut() << problem.ruleName << problem.className << ' ' << decimalText(int32_t(problem.moveCount)) << "手"
+    consoleOut() << problem.ruleName << problem.className << ' ' << decimalText(problem.statedMoveCount) << "手"
                  << '\n';
 }
 
@@ -71,11 +71,15 @@ void printResumeBanner() {
     out << "\n再開手順：\n" << std::flush;
 }
 
-void solveOnSolverStack(Position& root) {
+// False when nothing could be searched: the move count or the rules were
+// refused, or the solving thread could not be started.
+bool solveOnSolverStack(Position& root) {
     SearchContext& ctx = searchContext;
-    const bool ran = runOnSolverStack([&] { solve(ctx, root, problem.moveCount, problem.checkLevel); });
+    bool accepted = false;
+    const bool ran = runOnSolverStack([&] { accepted = solve(ctx, root, problem.moveCount, problem.checkLevel); });
     if (!ran) consoleOut() << "領域確保失敗" << '\n';
     ctx.reportStream.close();
+    return ran && accepted;
 }
 
 }  // namespace
@@ -139,7 +143,7 @@ int runEntrySequence(int argc, char* argv[]) {
 
     runStartTime = std::time(nullptr);
     setConsoleTitle("検討中：" + textFromTerminal(inputFileName));
-    solveOnSolverStack(rootPosition);
+    const bool searched = solveOnSolverStack(rootPosition);
     setConsoleTitle("検討終了");
 
     recountUsedEntries();
@@ -155,5 +159,7 @@ int runEntrySequence(int argc, char* argv[]) {
 
     waitForKey();
     report.close();
-    return 0;
+    // A refused problem is not a checked one: a wrapper that trusts the
+    // exit code must not count it as such.
+    return searched ? 0 : 1;
 }

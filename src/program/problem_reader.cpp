@@ -193,8 +193,7 @@ void readMoveList(LineCursor& lines) {
 
 // A "手数：" figure that does not fit 16 bits is stored as -1, which the
 // solve driver's range check refuses; a wrapped value could look valid.
-int16_t moveCountOf(std::string_view rest) {
-    int64_t value = leadingDecimal(rest);
+int16_t moveCountOf(int64_t value) {
     if (value < std::numeric_limits<int16_t>::min() || value > std::numeric_limits<int16_t>::max()) return -1;
     return int16_t(value);
 }
@@ -209,7 +208,10 @@ bool readHeaderLine(std::string_view line, LineCursor& lines, ProblemSetup& setu
         if (!problem.caption.empty()) problem.caption += "／";
         problem.caption += *rest;
     }
-    if (auto rest = restAfter(line, "手数：")) problem.moveCount = moveCountOf(*rest);
+    if (auto rest = restAfter(line, "手数：")) {
+        problem.statedMoveCount = leadingDecimal(*rest);
+        problem.moveCount = moveCountOf(problem.statedMoveCount);
+    }
     if (auto rest = restAfter(line, "分類：")) {
         problem.className = *rest;
         interpretClass(std::string(problem.className));

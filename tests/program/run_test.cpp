@@ -216,7 +216,7 @@ TEST(Run, CheckLevelsEndTheRunEarlier) {
     }
 }
 
-TEST(Run, RefusedMoveCountsAndRuleCombinationsEndOnlyTheSolve) {
+TEST(Run, RefusedMoveCountsAndRuleCombinationsEndTheSolveWithExitCodeOne) {
     // A king of the attacker's own for the self-mate rules.
     const Rows rows = rowsWith({{1, "| ・ ・ ・ ・ ・ ・ 角 ・v玉|"},
                                 {4, "| ・ ・ ・ ・v金 飛vと ・ ・|"},
@@ -229,6 +229,7 @@ TEST(Run, RefusedMoveCountsAndRuleCombinationsEndOnlyTheSolve) {
     const Case cases[] = {
         {{"手数：0"}, "最善詰 0手", "手数は1手以上、2999手以内を指定してください"},
         {{"手数：3000"}, "最善詰 3000手", "手数は1手以上、2999手以内を指定してください"},
+        {{"手数：-3"}, "最善詰 -3手", "手数は1手以上、2999手以内を指定してください"},
         {{"手数：3", "分類：千日手"}, "最善千日手 3手", "千日手ルールでは手数は偶数のみ有効です"},
         {{"手数：2", "分類：打歩自玉詰"}, "打歩最善自玉詰 2手", "自玉系ルールでは「打歩」指定はできません"},
         // The combination is refused before the odd count is looked at.
@@ -239,7 +240,7 @@ TEST(Run, RefusedMoveCountsAndRuleCombinationsEndOnlyTheSolve) {
     for (const Case& c : cases) {
         ProblemFile file(problemOf(rows, "金", c.header).lines());
         const RunResult run = file.run();
-        EXPECT_EQ(run.exitCode, 0) << c.ruleLine;
+        EXPECT_EQ(run.exitCode, 1) << c.ruleLine;
         const std::string top = head(c.ruleLine, rows, "金 ");
         EXPECT_MATCH(run.console, top + c.message + "\n" + nothingSearched + KEY_WAIT);
         EXPECT_MATCH(file.report(), top + nothingSearched);
