@@ -1,5 +1,6 @@
 #include "driver/suspend.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -504,11 +505,29 @@ ResumeResult readSuspendFile(std::FILE* file, uint64_t size, PositionTable& tabl
     return ResumeResult::RESUMED;
 }
 
+namespace {
+
+// The suspend file when it is a regular file. It is opened without waiting
+// and tested before it is read: an open of a FIFO of that name would block
+// until a writer came, and the run would hang before it started.
+OpenFile openRegularFile(const std::string& name, struct stat& info) {
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    OpenFile file(::fdopen(fd, "rb"));
+    if (!file) ::close(fd);
+    return file;
+}
+
+}  // namespace
+
 ResumeResult resumeFromSuspendFile(PositionTable& table, const Position& initial) {
-    const OpenFile file(std::fopen(suspendFileName.c_str(), "rb"));
-    if (!file) return ResumeResult::FRESH;
     struct stat info {};
-    if (::fstat(::fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) return ResumeResult::FRESH;
+    const OpenFile file = openRegularFile(suspendFileName, info);
+    if (!file) return ResumeResult::FRESH;
     if (!askYesNo("\n待避ファイルがあります。これを使って再開しますか？（Y/N）", 'Y')) return ResumeResult::FRESH;
     consoleOut() << "\n待避ファイルから再開します。\n" << std::flush;
     return readSuspendFile(file.get(), uint64_t(info.st_size), table, initial);

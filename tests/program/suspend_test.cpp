@@ -125,6 +125,19 @@ TEST(SuspendFile, DamagedFilesAreRefusedAndLeftAsTheyWere) {
     expectRefused(file, DAMAGED + "{*}以前の版で作られたもの");
 }
 
+// What is not a regular file is no suspend file: the run starts fresh
+// without asking (a FIFO's open used to wait for a writer for ever).
+TEST(SuspendFile, FifoOrFolderOfItsNameIsPassedOver) {
+    for (const bool fifo : {true, false}) {
+        ProblemFile file(RawText{exampleProblem()});
+        ASSERT_EQ(fifo ? mkfifo(suspendPath(file).c_str(), 0600) : mkdir(suspendPath(file).c_str(), 0700), 0);
+        const RunResult run = file.run("", 120);
+        EXPECT_EQ(run.exitCode, 0) << shown(run.console);
+        EXPECT_EQ(run.console.find(RESUME_QUESTION), std::string::npos) << shown(run.console);
+        EXPECT_NE(run.console.find(" まで 11手"), std::string::npos) << shown(run.console);
+    }
+}
+
 TEST(SuspendFile, FileOfAnotherSettingIsRefused) {
     ProblemFile file(RawText{exampleProblem()});
     stopInVerificationAndSave(file);
