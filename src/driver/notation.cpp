@@ -12,11 +12,6 @@ const std::map<std::string_view, uint8_t> glyphToCode = {
     {"圭", 11},     {"全", 12}, {"馬", 14}, {"龍", 15}, {"竜", 15}, {"●", WALL},
 };
 
-const std::string_view rankNumerals[11] = {"０", "一", "二", "三", "四", "五",
-                                           "六", "七", "八", "九", "十"};
-const std::string_view fileNumerals[10] = {"０", "１", "２", "３", "４",
-                                           "５", "６", "７", "８", "９"};
-
 namespace {
 
 // Kind 1..15 in code order; kind 13 (a gold with the promotion bit) is never
@@ -57,12 +52,6 @@ constexpr std::array<std::string_view, 64> buildPieceNames() {
 
 const std::array<std::string_view, 64> cellGlyphs = buildCellGlyphs();
 const std::array<std::string_view, 64> pieceNames = buildPieceNames();
-
-std::string squareName(int square) {
-    std::string text(fileNumerals[fileOf(square) % 10]);
-    text += rankNumerals[rankOf(square) % 11];
-    return text;
-}
 
 // ---------------------------------------------------------------------------
 // Diagram

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "position/position.h"
+#include "position/square_names.h"
 
 // Two-byte diagram glyph -> kind byte (0 empty, 1..15 kinds, WALL for "●").
 // Besides the program's own glyphs it accepts "王" for a king (the
@@ -15,18 +16,11 @@
 // read back) and "竜", which many record writers use for the dragon.
 extern const std::map<std::string_view, uint8_t> glyphToCode;
 
-// "０", "一" … "十" by index 0..10.
-extern const std::string_view rankNumerals[11];
-// "０", "１" … "９" by index 0..9.
-extern const std::string_view fileNumerals[10];
 // By piece code: a side prefix (" " or "v") and the two-byte glyph.
 extern const std::array<std::string_view, 64> cellGlyphs;
 // By piece code: the two-byte name ("王" for the attacker's king, "玉" for
 // the defender's).
 extern const std::array<std::string_view, 64> pieceNames;
-
-// "５三": a square in the diagram's own numerals, for messages.
-std::string squareName(int square);
 
 // The diagram of a position with both hands, each line ended by '\n'.
 std::string diagramText(const Position& pos);

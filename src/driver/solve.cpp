@@ -48,7 +48,11 @@ void logPhaseEnd(const SearchContext& ctx, const char* phase) {
 
 // The refusals that end the solve before anything is searched. True when
 // the problem may be solved.
-bool acceptsRules(SearchContext& ctx, Position& initial, int16_t n) {
+bool acceptsProblem(SearchContext& ctx, Position& initial, int16_t n) {
+    if (n < MIN_MOVE_COUNT || n > MAX_MOVE_COUNT) {
+        console() << "手数は" << MIN_MOVE_COUNT << "手以上、" << MAX_MOVE_COUNT << "手以内を指定してください" << '\n';
+        return false;
+    }
     if (ruleSwitches.dropPawnMateAllowed && (ruleSwitches.RuleFlags & TARGET_OWN_KING)) {
         console() << "自玉系ルールでは「打歩」指定はできません" << '\n';
         return false;
@@ -267,13 +271,8 @@ void verificationPhase(SearchContext& ctx, Position& initial) {
     offerSave(result);
 }
 
-bool acceptsMoveCount(int16_t n) {
-    if (n >= MIN_MOVE_COUNT && n <= MAX_MOVE_COUNT) return true;
-    console() << "手数は" << MIN_MOVE_COUNT << "手以上、" << MAX_MOVE_COUNT << "手以内を指定してください" << '\n';
-    return false;
-}
-
 void runPhases(SearchContext& ctx, Position& initial, int16_t n, int32_t checkLevel) {
+    setUpSidesAndHandSaving(ctx);
     ctx.observer = &consoleObserver;
 
     // A resumed run keeps its mark through the first search, which clears
@@ -313,11 +312,7 @@ void setUpSidesAndHandSaving(SearchContext& ctx) {
 }
 
 bool solve(SearchContext& ctx, Position& initial, int16_t moveCount, int32_t checkLevel) {
-    bool accepted = acceptsMoveCount(moveCount);
-    if (accepted) {
-        setUpSidesAndHandSaving(ctx);
-        accepted = acceptsRules(ctx, initial, moveCount);
-    }
+    const bool accepted = acceptsProblem(ctx, initial, moveCount);
     if (accepted) runPhases(ctx, initial, moveCount, checkLevel);
     // A builder may have started the keyboard thread outside any search.
     stopKeyboardThread();

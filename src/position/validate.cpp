@@ -5,6 +5,7 @@
 
 #include "base/console.h"
 #include "position/rules.h"
+#include "position/square_names.h"
 
 namespace {
 
@@ -63,15 +64,13 @@ bool pieceWithNowhereToGo(const Position& pos) {
 // the side has more than one: the position keeps only one king square per
 // side, so a second king would be searched as an ordinary piece.
 std::string extraKingSquares(const Position& pos, int side) {
-    static const char* const FILES[] = {"", "１", "２", "３", "４", "５", "６", "７", "８", "９"};
-    static const char* const RANKS[] = {"", "一", "二", "三", "四", "五", "六", "七", "八", "九"};
     std::string squares;
     int kings = 0;
     for (int file = 9; file >= 1; --file)
         for (int rank = 1; rank <= 9; ++rank) {
             if (pos.cell(makeSquare(file, rank)) != (side | KING)) continue;
             if (kings++ > 0) squares += "、";
-            squares += std::string(FILES[file]) + RANKS[rank];
+            squares += squareName(makeSquare(file, rank));
         }
     return kings > 1 ? squares : std::string();
 }
