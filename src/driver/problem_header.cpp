@@ -10,6 +10,7 @@ void resetProblemHeader(ProblemHeader& h) {
     h.caption = defaults.caption;
     h.moveCount = defaults.moveCount;
     h.statedMoveCount = defaults.statedMoveCount;
+    h.moveCountSource = defaults.moveCountSource;
     h.className = defaults.className;
     h.ruleName = defaults.ruleName;
     h.recordSide = defaults.recordSide;

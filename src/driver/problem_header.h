@@ -20,6 +20,10 @@ struct ProblemHeader {
     // The "手数：" figure as written, shown on the rule line: moveCount is -1
     // when the figure does not fit it.
     int64_t statedMoveCount = 0;
+    // Files written by shogi GUIs give no "手数：" line: the length is then
+    // the number of moves of the move list.
+    enum class MoveCountSource : uint8_t { None, Stated, MoveList };
+    MoveCountSource moveCountSource = MoveCountSource::None;
     std::string className;
     std::string ruleName;
     uint8_t recordSide = ATTACKER;

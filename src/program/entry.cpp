@@ -33,6 +33,8 @@ bool askForFileName() {
 }
 
 void printRuleLine() {
+    if (problem.moveCountSource == ProblemHeader::MoveCountSource::MoveList)
+        consoleOut() << "手数：指し手の数から " << decimalText(problem.statedMoveCount) << "手\n";
     consoleOut() << problem.ruleName << problem.className << ' ' << decimalText(problem.statedMoveCount) << "手"
                  << '\n';
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/byte_text.h"
+#include "base/terminal_text.h"
 #include "driver/notation.h"
 #include "driver/problem_header.h"
 #include "program/keywords.h"
@@ -74,6 +75,50 @@ bool readWholeText(std::istream& in, std::string& text, std::string& refusal) {
         return false;
     }
     return true;
+}
+
+// The length of a UTF-8 sequence from its lead byte, 0 for a byte that
+// cannot lead one.
+size_t utf8SequenceLength(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+}
+
+// Strict UTF-8 (no overlong forms, surrogates or code points past U+10FFFF)
+// with at least one character beyond ASCII.
+bool isUtf8BeyondAscii(std::string_view text) {
+    bool beyondAscii = false;
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const size_t length = utf8SequenceLength(lead);
+        if (length == 0 || i + length > text.size()) return false;
+        for (size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        if (length > 1) {
+            const auto second = static_cast<unsigned char>(text[i + 1]);
+            if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90) ||
+                (lead == 0xF4 && second > 0x8F))
+                return false;
+            beyondAscii = true;
+        }
+        i += length;
+    }
+    return beyondAscii;
+}
+
+// GUIs write KIFU files, and often KIF files too, in UTF-8; the program reads
+// CP932. A byte-order mark says UTF-8. Without one, text that is valid UTF-8
+// and holds more than ASCII is taken as UTF-8: Japanese CP932 text is next to
+// never valid UTF-8, since its kana and most kanji put a byte of 0x80..0xBF
+// where UTF-8 wants a lead byte. A character CP932 lacks becomes "?".
+void takeUtf8AsCp932(std::string& text) {
+    constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+    const bool marked = std::string_view(text).substr(0, BYTE_ORDER_MARK.size()) == BYTE_ORDER_MARK;
+    if (marked) text.erase(0, BYTE_ORDER_MARK.size());
+    if (marked || isUtf8BeyondAscii(text)) text = convertText(text, "CP932", "UTF-8");
 }
 
 // The standard set of one game, by hand kind 1..7 (kings aside).
@@ -211,6 +256,7 @@ bool readHeaderLine(std::string_view line, LineCursor& lines, ProblemSetup& setu
     if (auto rest = restAfter(line, "手数：")) {
         problem.statedMoveCount = leadingDecimal(*rest);
         problem.moveCount = moveCountOf(problem.statedMoveCount);
+        problem.moveCountSource = ProblemHeader::MoveCountSource::Stated;
     }
     if (auto rest = restAfter(line, "分類：")) {
         problem.className = *rest;
@@ -222,6 +268,21 @@ bool readHeaderLine(std::string_view line, LineCursor& lines, ProblemSetup& setu
     if (contains(line, "後手番")) problem.recordSide = DEFENDER;
     if (contains(line, "下手番")) problem.recordSide = ATTACKER;
     if (contains(line, "手数----指手")) readMoveList(lines);
+    return true;
+}
+
+// Without a "手数：" line the move list gives the length, as files written by
+// shogi GUIs have it; with neither there is no length to search for.
+bool takeMoveCountFromMoveList(std::string& refusal) {
+    if (problem.moveCountSource == ProblemHeader::MoveCountSource::Stated) return true;
+    const size_t moves = searchContext.composerLine.size();
+    if (moves == 0) {
+        refusal = "手数の指定がありません（「手数：」の行か、「手数----指手」に続く指し手で指定してください）";
+        return false;
+    }
+    problem.statedMoveCount = int64_t(moves);
+    problem.moveCount = moveCountOf(problem.statedMoveCount);
+    problem.moveCountSource = ProblemHeader::MoveCountSource::MoveList;
     return true;
 }
 
@@ -359,10 +420,11 @@ int firstMover() {
 bool readProblemFile(std::istream& in, ProblemSetup& setup, std::string& refusal) {
     std::string text;
     if (!readWholeText(in, text, refusal)) return false;
+    takeUtf8AsCp932(text);
     LineCursor lines{text};
     std::string_view line;
     while (lines.next(line))
         if (!readHeaderLine(line, lines, setup, refusal)) return false;
     applyDefaultClass();
-    return true;
+    return takeMoveCountFromMoveList(refusal);
 }

@@ -149,7 +149,7 @@ TEST(Diagram, OwnOutputReadsBack) {
     Position pos = positionWith({{0x51, DEFENDER | KING}, {0x59, ATTACKER | KING}, {0x22, DEFENDER | DRAGON},
                                  {0x35, ATTACKER | HORSE}, {0x97, ATTACKER | LANCE | 8}, {0x13, DEFENDER | PAWN}},
                                 ATTACKER, {{DEFENDER | GOLD, 1}, {ATTACKER | KNIGHT, 1}});
-    ReadOutcome r = readProblemText(diagramText(pos));
+    ReadOutcome r = readProblemText("手数：1\n" + diagramText(pos));
     ASSERT_TRUE(r.accepted) << r.refusal;
     for (int file = 1; file <= 9; ++file)
         for (int rank = 1; rank <= 9; ++rank)

@@ -129,6 +129,32 @@ TEST(ProblemReader, MoveCountThatDoesNotFitSixteenBitsIsOutOfRange) {
     EXPECT_EQ(problem.moveCount, 0);
 }
 
+// Files as shogi GUIs export them: no "手数：" line, so the move list gives
+// the length; times after the moves, a "詰み" line and a trailer. The KIFU
+// is UTF-8 with a byte-order mark, and reads alike without it.
+TEST(ProblemReader, GuiExportsReadLikeTheCorpusFileOfTheirProblem) {
+    const ReadOutcome corpus = readProblemText(readFile(harness::sourcePath("problems/corpus/kif/m001.kif")));
+    ASSERT_TRUE(corpus.accepted);
+    EXPECT_EQ(problem.moveCountSource, ProblemHeader::MoveCountSource::Stated);
+    const std::vector<Move> corpusLine = searchContext.composerLine;
+    const std::string kifu = readFile(fixturePath("gui_export.kifu"));
+    for (const std::string& text : {readFile(fixturePath("gui_export.kif")), kifu, kifu.substr(3)}) {
+        const ReadOutcome r = readProblemText(text);
+        ASSERT_TRUE(r.accepted) << r.refusal;
+        EXPECT_EQ(problem.moveCountSource, ProblemHeader::MoveCountSource::MoveList);
+        EXPECT_EQ(problem.moveCount, 11);
+        EXPECT_TRUE(std::equal(r.setup.diagram, r.setup.diagram + 81, corpus.setup.diagram));
+        EXPECT_TRUE(std::equal(r.setup.handCounts, r.setup.handCounts + HAND_SLOTS, corpus.setup.handCounts));
+        EXPECT_EQ(searchContext.composerLine, corpusLine);
+    }
+    // A stated count is the count, whatever the list holds.
+    readProblemText("手数：13\n" + readFile(fixturePath("gui_export.kif")));
+    EXPECT_EQ(problem.moveCount, 13);
+    const ReadOutcome neither = readProblemText("作品名：題\n");
+    EXPECT_FALSE(neither.accepted);
+    EXPECT_EQ(neither.refusal, "手数の指定がありません（「手数：」の行か、「手数----指手」に続く指し手で指定してください）");
+}
+
 TEST(HandLine, EntriesCounts) {
     int32_t hands[HAND_SLOTS] = {};
     std::string bad;

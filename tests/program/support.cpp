@@ -18,6 +18,7 @@ ReadOutcome readProblemText(const std::string& text) {
 std::string problemWithRows(const std::vector<std::string>& rows, const std::string& defenderHand,
                             const std::string& attackerHand) {
     harness::Problem p;
+    p.header = {"手数：1"};
     p.defenderHand = defenderHand;
     p.rows = rows;
     p.attackerHand = attackerHand;

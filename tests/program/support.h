@@ -17,7 +17,7 @@ struct ReadOutcome {
 };
 ReadOutcome readProblemText(const std::string& text);
 
-// A problem text around the given rows: a defender's hand line, the two
+// A problem text around the given rows: a move count of 1, a defender's hand line, the two
 // heading lines, nine rows, the border and an attacker's hand line.
 std::string problemWithRows(const std::vector<std::string>& rows, const std::string& defenderHand = "なし",
                             const std::string& attackerHand = "なし");
