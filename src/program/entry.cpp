@@ -14,6 +14,7 @@
 #include "driver/table_setup.h"
 #include "position/position.h"
 #include "position/validate.h"
+#include "program/command_line.h"
 #include "program/problem_reader.h"
 #include "search/position_table.h"
 #include "search/search_context.h"
@@ -87,11 +88,27 @@ bool solveOnSolverStack(Position& root) {
 }  // namespace
 
 int runEntrySequence(int argc, char* argv[]) {
+    const CommandLine commandLine = parseCommandLine(argc, argv);
+    switch (commandLine.action) {
+    case CommandLine::Action::Help:
+        consoleOut() << usageText() << std::flush;
+        return 0;
+    case CommandLine::Action::Version:
+        consoleOut() << versionText() << std::flush;
+        return 0;
+    case CommandLine::Action::Refuse:
+        // Not taken for a file name: "--hlep" would only fail to open.
+        consoleOut() << "エラー：知らないオプションです：" << textFromTerminal(commandLine.argument) << "\n\n"
+                     << usageText() << std::flush;
+        return 1;
+    case CommandLine::Action::Solve:
+        break;
+    }
     installCtrlCHandler();
 
     ProblemSetup setup{};
     if (argc > 1) {
-        inputFileName = argv[1];
+        inputFileName = commandLine.argument;
     } else if (!askForFileName()) {
         inputFileName.clear();
     }

@@ -118,3 +118,24 @@ TEST(Program, MoveCountBeyondSixteenBitsIsShownAsWrittenAndRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// Options are answered, not opened as problem files.
+TEST(Program, HelpAndVersionAreAnsweredAndAnUnknownOptionIsRefusedWithTheUsage) {
+    const RunResult help = runKelvaro({"--help"}, "C");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(startsWith(help.console, "使い方：kelvaro [問題ファイル]\n")) << help.console;
+    EXPECT_NE(help.console.find("ESC  中断"), std::string::npos);
+    const RunResult shortHelp = runKelvaro({"-h"}, "C");
+    EXPECT_EQ(shortHelp.exitCode, 0);
+    EXPECT_EQ(shortHelp.console, help.console);
+    const RunResult version = runKelvaro({"--version"}, "C");
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.console, "Kelvaro 1.07\n");
+    const RunResult unknown = runKelvaro({"--hlep"}, "C");
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_EQ(unknown.console, "エラー：知らないオプションです：--hlep\n\n" + help.console);
+}
+
+}  // namespace
