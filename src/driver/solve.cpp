@@ -10,6 +10,7 @@
 #include "driver/keyboard.h"
 #include "driver/notation.h"
 #include "driver/problem_header.h"
+#include "driver/run_findings.h"
 #include "driver/suspend.h"
 #include "driver/trace.h"
 #include "driver/verify.h"
@@ -153,6 +154,7 @@ Outcome solvingPhase(SearchContext& ctx, Position& initial, Position& w, int16_t
     }
 
     console() << "詰みを見つけました" << '\n';
+    runFindings.mateFound = true;
     logPhaseEnd(ctx, "solve");
     if (problem.detailedMonitor) printSearchStatistics(ctx, w);
     tracesOff();
@@ -167,6 +169,7 @@ Outcome solvingPhase(SearchContext& ctx, Position& initial, Position& w, int16_t
 
     const size_t length = currentSolution.size();
     if (length < size_t(n)) {
+        ++runFindings.shorterMates;
         console() << '\n'
                   << "少なくとも" << decimalText(int64_t(n - int64_t(length))) << "手短い早詰があります。" << '\n'
                   << "図や手数指定に誤りがないか確認してください。" << '\n';
@@ -174,6 +177,7 @@ Outcome solvingPhase(SearchContext& ctx, Position& initial, Position& w, int16_t
     if (checkLevel == SOLVE_ONLY) {
         console() << "暫定的な解を出力します。" << '\n';
         printSolution(initial, currentSolution, ctx.reportStream);
+        runFindings.solutionLength = int32_t(currentSolution.size());
         return Outcome::Done;
     }
     console() << "暫定的な解を表示します。" << '\n';
@@ -217,6 +221,7 @@ Outcome shorterMatePhase(SearchContext& ctx, Position& initial, int16_t n) {
             const TableEntry* e = lookup(ctx, *w2, int16_t(d));
             if (e && e->proofNumber == 0 && e->disproofNumber == INFINITE_NUMBER && e->length < d) d = e->length;
         }
+        ++runFindings.shorterMates;
         setTextAttribute(ATTR_YELLOW);
         console() << "早詰検出:" << decimalText(int32_t(d)) << "手 ..暫定的な解を求めます";
         setTextAttribute(ATTR_NORMAL);
@@ -264,6 +269,7 @@ void verificationPhase(SearchContext& ctx, Position& initial) {
     logPhaseEnd(ctx, "verify");
     if (initial.searchStatus != STATUS_INTERRUPTED) {
         printSolution(initial, result, ctx.reportStream);
+        runFindings.solutionLength = int32_t(result.size());
         return;
     }
     if (result.empty()) return;
@@ -312,6 +318,7 @@ void setUpSidesAndHandSaving(SearchContext& ctx) {
 }
 
 bool solve(SearchContext& ctx, Position& initial, int16_t moveCount, int32_t checkLevel) {
+    runFindings = RunFindings{};
     const bool accepted = acceptsProblem(ctx, initial, moveCount);
     if (accepted) runPhases(ctx, initial, moveCount, checkLevel);
     // A builder may have started the keyboard thread outside any search.

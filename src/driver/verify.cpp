@@ -30,6 +30,7 @@
 #include "driver/keyboard.h"
 #include "driver/notation.h"
 #include "driver/problem_header.h"
+#include "driver/run_findings.h"
 #include "driver/solve.h"
 #include "position/movegen.h"
 #include "position/moves.h"
@@ -206,6 +207,7 @@ std::optional<MoveLine> checkMainLineDefence(Step& s) {
     if (stopped(*h)) return stopMainLineCheck(s);
     if (h->proofNumber != 0) return std::nullopt;
 
+    ++runFindings.changedDefences;
     consoleOut() << "変別検出！ 代替手を探しています..." << std::flush;
     if (findReplacementDefence(s, replacement) == Outcome::Stopped) return stopMainLineCheck(s);
     if (!replacement) {
@@ -236,6 +238,7 @@ struct Finding {
 // The flaw found for one alternative, written to the console (yellow) and
 // to the report stream.
 void report(Step& s, const Position& x, std::string_view label) {
+    ++(label == LABEL_COOK ? runFindings.cooks : label == LABEL_DETOUR ? runFindings.detours : runFindings.notUnique);
     std::ostream& out = consoleOut();
     const std::string number = decimalText(int32_t(x.ply)) + "手目 ";
     setTextAttribute(ATTR_YELLOW);

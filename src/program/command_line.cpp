@@ -2,25 +2,54 @@
 
 #include <string_view>
 
+#include "base/console.h"
 #include "driver/report.h"
+
+namespace {
+
+CommandLine refused(std::string message) {
+    CommandLine line;
+    line.action = CommandLine::Action::Refuse;
+    line.refusal = std::move(message);
+    return line;
+}
+
+CommandLine withAction(CommandLine::Action action, std::string argument = "") {
+    CommandLine line;
+    line.action = action;
+    line.argument = std::move(argument);
+    return line;
+}
+
+}  // namespace
 
 CommandLine parseCommandLine(int argc, char* argv[]) {
     if (argc < 2) return {};
     const std::string_view first = argv[1];
-    if (first == "--help" || first == "-h") return {CommandLine::Action::Help, ""};
-    if (first == "--version") return {CommandLine::Action::Version, ""};
+    if (first == "--help" || first == "-h") return withAction(CommandLine::Action::Help);
+    if (first == "--version") return withAction(CommandLine::Action::Version);
+    if (first == "--batch") {
+        CommandLine batch = withAction(CommandLine::Action::Batch);
+        for (int i = 2; i < argc; ++i) batch.paths.emplace_back(argv[i]);
+        if (batch.paths.empty()) return refused("エラー：--batch の後に問題ファイルかフォルダを指定してください");
+        return batch;
+    }
     // "--" ends the options, for a problem file whose name starts with "-".
-    if (first == "--") return {CommandLine::Action::Solve, argc > 2 ? argv[2] : ""};
-    if (first.size() > 1 && first[0] == '-') return {CommandLine::Action::Refuse, std::string(first)};
-    return {CommandLine::Action::Solve, std::string(first)};
+    if (first == "--") return withAction(CommandLine::Action::Solve, argc > 2 ? argv[2] : "");
+    // Not taken for a file name: "--hlep" would only fail to open.
+    if (first.size() > 1 && first[0] == '-')
+        return refused("エラー：知らないオプションです：" + textFromTerminal(first));
+    return withAction(CommandLine::Action::Solve, std::string(first));
 }
 
 std::string usageText() {
     return "使い方：kelvaro [問題ファイル]\n"
+           "        kelvaro --batch ファイルまたはフォルダ…\n"
            "        kelvaro --help | -h | --version\n"
            "問題ファイル（KIF形式、Shift_JISまたはUTF-8）の詰を解き、早詰・余詰・変別・\n"
            "非限定・迂回を検討して、結果を「問題ファイル名.txt」に追記します。\n"
-           "ファイル名を省くと尋ねます。\n"
+           "ファイル名を省くと尋ねます。--batch は各問題を順に（質問にはすべてNoで）検討し、\n"
+           "一覧表を表示して kelvaro-batch.tsv に書きます。\n"
            "\n"
            "問題ファイルの行：\n"
            "  手数：N    手数（無ければ指し手の数）\n"
@@ -34,7 +63,8 @@ std::string usageText() {
            "  ESC  中断（状態を待避ファイル「問題ファイル名.kvs」に保存できます）\n"
            "  D    探索中の手順を表示    M  モニタの切替    + -  モニタの深さ\n"
            "\n"
-           "終了コード：0 検討を終えた（詰・不詰とも）、1 入力の拒否または失敗\n";
+           "終了コード：0 検討を終えた（詰・不詰とも）、1 入力の拒否または失敗、\n"
+           "            --batch では 0 全問が完全、2 指摘または不詰のある問題あり、1 失敗\n";
 }
 
 std::string versionText() { return std::string("Kelvaro ") + PROGRAM_VERSION + "\n"; }

@@ -3,13 +3,18 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct CommandLine {
-    enum class Action { Solve, Help, Version, Refuse };
+    enum class Action { Solve, Batch, Help, Version, Refuse };
     Action action = Action::Solve;
     // Solve: the problem file ("" when none was given, and the run asks for
-    // it). Refuse: the option that is not known, as typed.
+    // it).
     std::string argument;
+    // Refuse: what is wrong with the command line (CP932).
+    std::string refusal;
+    // Batch: the files and folders named after --batch.
+    std::vector<std::string> paths;
 };
 
 CommandLine parseCommandLine(int argc, char* argv[]);

@@ -14,6 +14,7 @@
 #include "driver/table_setup.h"
 #include "position/position.h"
 #include "position/validate.h"
+#include "program/batch.h"
 #include "program/command_line.h"
 #include "program/problem_reader.h"
 #include "search/position_table.h"
@@ -87,28 +88,15 @@ bool solveOnSolverStack(Position& root) {
 
 }  // namespace
 
-int runEntrySequence(int argc, char* argv[]) {
-    const CommandLine commandLine = parseCommandLine(argc, argv);
-    switch (commandLine.action) {
-    case CommandLine::Action::Help:
-        consoleOut() << usageText() << std::flush;
-        return 0;
-    case CommandLine::Action::Version:
-        consoleOut() << versionText() << std::flush;
-        return 0;
-    case CommandLine::Action::Refuse:
-        // Not taken for a file name: "--hlep" would only fail to open.
-        consoleOut() << "エラー：知らないオプションです：" << textFromTerminal(commandLine.argument) << "\n\n"
-                     << usageText() << std::flush;
-        return 1;
-    case CommandLine::Action::Solve:
-        break;
-    }
+CheckEnd lastCheckEnd;
+
+int checkProblemFile(const std::string* fileName) {
+    lastCheckEnd = {};
     installCtrlCHandler();
 
     ProblemSetup setup{};
-    if (argc > 1) {
-        inputFileName = commandLine.argument;
+    if (fileName) {
+        inputFileName = *fileName;
     } else if (!askForFileName()) {
         inputFileName.clear();
     }
@@ -164,6 +152,7 @@ int runEntrySequence(int argc, char* argv[]) {
     setConsoleTitle("検討中：" + textFromTerminal(inputFileName));
     const bool searched = solveOnSolverStack(rootPosition);
     setConsoleTitle("検討終了");
+    lastCheckEnd = {searched, rootPosition.searchStatus == STATUS_INTERRUPTED};
 
     recountUsedEntries();
     elapsedSeconds = int32_t(std::time(nullptr) - runStartTime) + (suspendFileResumed ? resumedElapsedSeconds : 0);
@@ -181,4 +170,24 @@ int runEntrySequence(int argc, char* argv[]) {
     // A refused problem is not a checked one: a wrapper that trusts the
     // exit code must not count it as such.
     return searched ? 0 : 1;
+}
+
+int runEntrySequence(int argc, char* argv[]) {
+    const CommandLine commandLine = parseCommandLine(argc, argv);
+    switch (commandLine.action) {
+    case CommandLine::Action::Help:
+        consoleOut() << usageText() << std::flush;
+        return 0;
+    case CommandLine::Action::Version:
+        consoleOut() << versionText() << std::flush;
+        return 0;
+    case CommandLine::Action::Refuse:
+        consoleOut() << commandLine.refusal << "\n\n" << usageText() << std::flush;
+        return 1;
+    case CommandLine::Action::Batch:
+        return runBatch(commandLine.paths);
+    case CommandLine::Action::Solve:
+        break;
+    }
+    return checkProblemFile(argc > 1 ? &commandLine.argument : nullptr);
 }

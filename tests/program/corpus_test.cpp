@@ -5,6 +5,8 @@
 // corpus_results.tsv. The longest ones run through bench/corpus.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -205,6 +207,85 @@ void solveCorpus(int minMoves, int maxMoves) {
 }
 
 TEST(Corpus, ShortProblemsAreSolvedWithTheirKnownLength) { solveCorpus(1, 13); }
+
+// --- a batch ---
+
+// The rows of kelvaro-batch.tsv by file name, the heading left out.
+std::map<std::string, std::vector<std::string>> batchRows(const std::string& table) {
+    std::map<std::string, std::vector<std::string>> rows;
+    std::istringstream in(table);
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+        std::vector<std::string> fields;
+        std::istringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, '\t');) fields.push_back(cell);
+        if (!fields.empty()) rows[fields[0]] = fields;
+    }
+    return rows;
+}
+
+// How many findings a recorded field holds: "2手目×1 4手目×8" is nine.
+int findingCount(const std::string& recorded) {
+    const std::string times = cp932ToUtf8("×");
+    int count = 0;
+    for (size_t at = recorded.find(times); at != std::string::npos; at = recorded.find(times, at + 1))
+        count += std::atoi(recorded.c_str() + at + times.size());
+    return count;
+}
+
+RunResult runBatch(const std::string& folder, const std::vector<std::string>& paths) {
+    Command command;
+    command.arguments = {"--batch"};
+    command.arguments.insert(command.arguments.end(), paths.begin(), paths.end());
+    command.workingDirectory = folder;
+    return runProgram(command);
+}
+
+// A batch over a folder of the short problems tabulates each as its own run
+// does: the index's verdict, the recorded length and the findings by kind;
+// the exit code says some have findings. A batch of sound problems ends
+// with 0, one with a file that cannot be checked with 1.
+TEST(Corpus, BatchTabulatesTheShortProblemsAsTheirRunsGiveThem) {
+    const std::vector<CorpusEntry> entries = readIndex();
+    if (entries.empty()) SKIP_OR_FAIL_WITHOUT_DATA("no corpus at " << corpusDir());
+    const std::map<std::string, std::string> recorded = recordedResults();
+    const ProblemFile folder(RawText{readFile(corpusDir() + "/kif/s007.kif")}, "sound.kif");
+    const std::string problems = folder.dir() + "/problems";
+    ASSERT_EQ(mkdir(problems.c_str(), 0700), 0);
+    int count = 0;
+    for (const CorpusEntry& e : entries) {
+        if (e.moves > 7 || !recorded.count(e.id)) continue;
+        writeFile(problems + "/" + e.id + ".kif", readFile(corpusDir() + "/" + e.file));
+        ++count;
+    }
+    ASSERT_GT(count, 0);
+    EXPECT_EQ(runBatch(folder.dir(), {"problems"}).exitCode, 2);
+    const auto rows = batchRows(readFile(folder.dir() + "/kelvaro-batch.tsv"));
+    EXPECT_EQ(rows.size(), size_t(count));
+    for (const CorpusEntry& e : entries) {
+        if (e.moves > 7 || !recorded.count(e.id)) continue;
+        const auto row = rows.find("problems/" + e.id + ".kif");
+        ASSERT_NE(row, rows.end()) << e.id;
+        std::vector<std::string> expected;
+        std::istringstream cells(recorded.at(e.id));
+        for (std::string cell; std::getline(cells, cell, '\t');) expected.push_back(cell);
+        const std::vector<std::string>& actual = row->second;
+        ASSERT_GE(actual.size(), 13u) << e.id;
+        EXPECT_EQ(actual[2], std::to_string(e.moves)) << e.id;
+        EXPECT_EQ(actual[3], cp932ToUtf8(e.mate ? "詰" : "不詰")) << e.id;
+        EXPECT_EQ(actual[4], expected[2]) << e.id;
+        // 早詰, 余詰, 変別, 非限定, 迂回 in the table; 早詰, 変別, 余詰, 非限定, 迂回 recorded.
+        const int recordedColumn[] = {3, 5, 4, 6, 7};
+        for (int k = 0; k < 5; ++k) EXPECT_EQ(actual[5 + size_t(k)], std::to_string(findingCount(expected[size_t(recordedColumn[k])]))) << e.id << " " << k;
+    }
+
+    EXPECT_EQ(runBatch(folder.dir(), {"sound.kif"}).exitCode, 0);
+    EXPECT_EQ(runBatch(folder.dir(), {"sound.kif", "missing.kif"}).exitCode, 1);
+    const auto withMissing = batchRows(readFile(folder.dir() + "/kelvaro-batch.tsv"));
+    ASSERT_EQ(withMissing.count("missing.kif"), 1u);
+    EXPECT_EQ(withMissing.at("missing.kif")[3], cp932ToUtf8("失敗"));
+}
 
 #ifdef KELVARO_SLOW_TESTS
 TEST(Corpus, FifteenMoveProblemsAreSolvedWithTheirKnownLength) { solveCorpus(15, 15); }

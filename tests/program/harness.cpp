@@ -131,6 +131,7 @@ public:
     [[noreturn]] void exec() const {
         const std::optional<Identity>& as = command_.runAs;
         if (as && (setgroups(0, nullptr) != 0 || setgid(as->gid) != 0 || setuid(as->uid) != 0)) _exit(126);
+        if (!command_.workingDirectory.empty() && chdir(command_.workingDirectory.c_str()) != 0) _exit(126);
         alarm(command_.timeoutSeconds);
         execve(path_.c_str(), argv_.data(), envp_.data());
         _exit(127);

@@ -68,6 +68,8 @@ struct Command {
     unsigned timeoutSeconds = 300;
     // Runs as this user, with no supplementary groups (the test must be root).
     std::optional<Identity> runAs;
+    // The folder the program starts in; the test's own when empty.
+    std::string workingDirectory;
 };
 
 // KELVARO_TEST_STOPS for Command::environment: the program stops as if ESC

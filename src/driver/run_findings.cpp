@@ -1,0 +1,3 @@
+#include "driver/run_findings.h"
+
+RunFindings runFindings;
