@@ -78,7 +78,7 @@ bool solveOnSolverStack(Position& root) {
     bool accepted = false;
     const bool ran = runOnSolverStack([&] { accepted = solve(ctx, root, problem.moveCount, problem.checkLevel); });
     if (!ran) consoleOut() << "領域確保失敗" << '\n';
-    ctx.reportStream.close();
+    closeReport(ctx.reportStream);
     return ran && accepted;
 }
 
@@ -151,15 +151,15 @@ int runEntrySequence(int argc, char* argv[]) {
 
     const std::string closing = closingBlockText(searchContext, rootPosition, problem.checkLevel);
     consoleOut() << closing << std::flush;
-    report << closing << std::flush;
+    appendToReport(report, closing);
+    closeReport(report);
 
     if (resumed && !suspendFileWritten) {
         if (askYesNo("待避ファイルを削除しますか？（Y/N）：", 'Y')) deleteSuspendFile(suspendFileName);
     }
 
     waitForKey();
-    report.close();
-    // A refused problem is not a checked one: a wrapper that trusts the
-    // exit code must not count it as such.
-    return searched ? 0 : 1;
+    // A refused problem is not a checked one, nor is a run whose report lost
+    // text: a wrapper that trusts the exit code must not count either as such.
+    return searched && !reportTextLost() ? 0 : 1;
 }

@@ -6,9 +6,12 @@
 #include <iconv.h>
 #include <poll.h>
 #include <pty.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -395,6 +398,31 @@ RunResult runOnTerminal(const Command& command, const std::vector<TerminalStep>&
     run.exitCode = session.finish(int(command.timeoutSeconds));
     run.console = session.text();
     return run;
+}
+
+// --- a full disk ---
+
+SmallFileSystem::SmallFileSystem(const std::string& dir, unsigned kilobytes) : dir_(dir) {
+    // The mount is private to this process and its children: made in a
+    // namespace of its own, and kept from propagating back.
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return;
+    const std::string options = "size=" + std::to_string(kilobytes) + "k";
+    mounted_ = mount("tmpfs", dir.c_str(), "tmpfs", 0, options.c_str()) == 0;
+}
+
+SmallFileSystem::~SmallFileSystem() {
+    if (mounted_) umount2(dir_.c_str(), MNT_DETACH);
+}
+
+size_t SmallFileSystem::blockSize() const {
+    struct statvfs s{};
+    return statvfs(dir_.c_str(), &s) == 0 ? size_t(s.f_frsize) : 0;
+}
+
+void SmallFileSystem::fill() const {
+    struct statvfs s{};
+    if (statvfs(dir_.c_str(), &s) != 0) return;
+    writeFile(dir_ + "/filler", std::string(size_t(s.f_bavail) * size_t(s.f_frsize), '\0'));
 }
 
 // --- writing problems and the diagrams the program prints for them ---

@@ -190,6 +190,29 @@ struct TerminalStep {
 // longer than stepSeconds (the program is then killed).
 RunResult runOnTerminal(const Command& command, const std::vector<TerminalStep>& steps, int stepSeconds = 120);
 
+// --- a full disk ---
+
+// A tmpfs of a few kilobytes mounted over a folder for the test's lifetime,
+// in a mount namespace of the test process's own (nothing stays mounted
+// when a test dies). Only root may mount: mounted() tells whether it could.
+class SmallFileSystem {
+public:
+    SmallFileSystem(const std::string& dir, unsigned kilobytes);
+    ~SmallFileSystem();
+    SmallFileSystem(const SmallFileSystem&) = delete;
+    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+
+    bool mounted() const { return mounted_; }
+    size_t blockSize() const;
+    // Takes every free block with a file of its own: from then on a file can
+    // grow only into what is left of its last block.
+    void fill() const;
+
+private:
+    std::string dir_;
+    bool mounted_ = false;
+};
+
 // --- writing problems and the diagrams the program prints for them ---
 
 // Nine board rows in the diagram's own form, "| ・ ・ … ・v玉|一".
