@@ -78,6 +78,15 @@ public:
         flushLocked();
     }
 
+    // Text already in the terminal's encoding (a typed file name): it goes
+    // out after what came before it, unconverted.
+    void writeTyped(std::string_view bytes) {
+        std::lock_guard<std::mutex> guard(lock_);
+        flushLocked();
+        writeAll(STDOUT_FILENO, bytes.data(), bytes.size());
+        if (!bytes.empty()) atColumnZero_.store(bytes.back() == '\n');
+    }
+
     // Bytes that are not text (escape sequences): they go out at once and
     // leave the column as it is.
     void writeControl(std::string_view sequence) {
@@ -132,6 +141,16 @@ private:
 ConsoleBuffer& consoleBuffer() {
     static ConsoleBuffer buffer;
     return buffer;
+}
+
+// A control byte in a file name or a title would steer the terminal (or end
+// the title's sequence early); it is shown as '?'. Neither CP932 nor UTF-8
+// uses control bytes inside a character, so this cannot split one.
+std::string withControlBytesShown(std::string_view text) {
+    std::string shown(text);
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return shown;
 }
 
 // Set when a colour other than the normal one is on the terminal; the exit
@@ -331,6 +350,13 @@ std::ostream& consoleOut() {
 
 void consoleWrite(std::string_view text) { consoleBuffer().write(text); }
 
+std::ostream& operator<<(std::ostream& out, TypedName name) {
+    const std::string shown = withControlBytesShown(name.bytes);
+    if (out.rdbuf() != &consoleBuffer()) return out << shown;
+    consoleBuffer().writeTyped(shown);
+    return out;
+}
+
 bool cursorAtColumnZero() { return consoleBuffer().atColumnZero(); }
 
 void newLineIfNeeded() {
@@ -352,21 +378,13 @@ void setTextAttribute(int attribute) {
     buffer.writeControl(sequence);
 }
 
-void setConsoleTitle(std::string_view text) {
+void setConsoleTitle(std::string_view text) { setConsoleTitle(text, asTyped("")); }
+
+void setConsoleTitle(std::string_view text, TypedName name) {
     ConsoleBuffer& buffer = consoleBuffer();
     if (!buffer.terminal()) return;
-    // A control byte in the text (a file name can hold one) would end the
-    // sequence early; it is shown as '?'. CP932 second bytes are never
-    // control bytes, so this cannot split a character.
-    std::string title(text);
-    for (char& c : title)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    buffer.writeControl("\x1b]0;" + buffer.encoder().convertWhole(title) + "\x07");
-}
-
-std::string textFromTerminal(std::string_view text) {
-    if (!consoleBuffer().encoder().converts()) return std::string(text);
-    return convertText(text, "CP932", "UTF-8");
+    buffer.writeControl("\x1b]0;" + buffer.encoder().convertWhole(withControlBytesShown(text)) +
+                        withControlBytesShown(name.bytes) + "\x07");
 }
 
 // ---------------------------------------------------------------------------

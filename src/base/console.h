@@ -21,6 +21,16 @@ std::ostream& consoleOut();
 // notices), as it does not touch the stream's formatting state.
 void consoleWrite(std::string_view text);
 
+// A file name as the user typed it (on the command line or at the prompt):
+// already in the terminal's encoding, so it goes out unconverted, whatever
+// the locale; a control byte is shown as '?'. Another stream gets the same
+// bytes.
+struct TypedName {
+    std::string_view bytes;
+};
+inline TypedName asTyped(std::string_view name) { return TypedName{name}; }
+std::ostream& operator<<(std::ostream& out, TypedName name);
+
 // True when the cursor stands in column 0 (nothing written since the last
 // line end).
 bool cursorAtColumnZero();
@@ -36,6 +46,8 @@ constexpr int ATTR_YELLOW = 14;
 void setTextAttribute(int attribute);
 
 void setConsoleTitle(std::string_view text);
+// The title text followed by a file name as typed.
+void setConsoleTitle(std::string_view text, TypedName name);
 
 // Prints "何かキーを押してください..." and waits for one key.
 void waitForKey();
@@ -53,10 +65,6 @@ bool askYesNo(std::string_view question, char letter);
 // Reads one whole line from standard input (the problem file name prompt),
 // spaces kept, the line end dropped. False at end of input.
 bool readInputLine(std::string& line);
-
-// Text typed at the terminal or given on the command line, in the program's
-// CP932 (for showing a file name); unchanged when the locale is not UTF-8.
-std::string textFromTerminal(std::string_view text);
 
 // The elapsed seconds of the run, kept by the entry sequence.
 extern int32_t elapsedSeconds;

@@ -15,7 +15,7 @@ bool reportLost = false;
 void noteReportLost() {
     reportLost = true;
     newLineIfNeeded();
-    consoleOut() << "出力用ファイルに書き込めませんでした：" << reportFileName << '\n' << std::flush;
+    consoleOut() << "出力用ファイルに書き込めませんでした：" << asTyped(reportFileName) << '\n' << std::flush;
 }
 
 std::string percentText(uint64_t part, uint64_t whole) {

@@ -142,7 +142,7 @@ int runEntrySequence(int argc, char* argv[]) {
         writeReportHead(report, reportFileName, rootPosition);
 
     runStartTime = std::time(nullptr);
-    setConsoleTitle("検討中：" + textFromTerminal(inputFileName));
+    setConsoleTitle("検討中：", asTyped(inputFileName));
     const bool searched = solveOnSolverStack(rootPosition);
     setConsoleTitle("検討終了");
 

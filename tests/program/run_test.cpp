@@ -300,4 +300,25 @@ TEST(Run, ReportCutShortByAFullDiskKeepsWhatItHeldAndEndsWithExitCodeOne) {
     }
 }
 
+// A name that CP932 cannot write (é) among kanji, on a UTF-8 terminal: the
+// name is shown as the user typed it, in the window title and in the
+// message of a report on a full disk (a link to /dev/full, where every
+// write fails).
+TEST(Run, FileNamesAreShownAsTyped) {
+    const std::string name = cp932ToUtf8("詰将棋") + "\xc3\xa9.kif";
+    ProblemFile file(problemOf(ONE_MOVE, "金", {"手数：1"}).lines(), name);
+    ASSERT_EQ(symlink("/dev/full", file.reportPath().c_str()), 0);
+    Command command;
+    command.arguments = {file.path()};
+    TerminalSession session(command);
+    ASSERT_TRUE(session.started());
+    ASSERT_NE(session.waitForScreen(cp932ToUtf8(KEY_WAIT), 0, 60), std::string::npos) << session.screen();
+    ASSERT_TRUE(session.waitForMode(TerminalMode::Keys, 60));
+    session.type("x");
+    EXPECT_EQ(session.finish(60), 1);
+    const std::string& screen = session.screen();
+    EXPECT_NE(screen.find("\x1b]0;" + cp932ToUtf8("検討中：") + file.path() + "\x07"), std::string::npos) << screen;
+    EXPECT_NE(screen.find(cp932ToUtf8(WRITE_FAILED) + file.reportPath() + "\r\n"), std::string::npos) << screen;
+}
+
 }  // namespace
