@@ -256,6 +256,11 @@ InputStream standardInput{STDIN_FILENO, {}, 0, 0, false};
 // thread while it reads an answer.
 std::mutex inputLock;
 
+// Whether ESC can be pressed now: the key poller reads a terminal and no
+// question has it. Read by the interrupt handler, hence no lock.
+std::atomic<bool> escCanBeRead{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the interrupt handler reads this flag");
+
 struct KeyPolling {
     KeyPolling() {
         if (::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) wakePipe[0] = wakePipe[1] = -1;
@@ -275,6 +280,13 @@ void sleepMilliseconds(int ms) {
 KeyPolling& keyPolling() {
     static KeyPolling state;
     return state;
+}
+
+// Under the state's lock, after a change of keyModeWanted or suspendCount.
+// The flag is set before the terminal enters single-key mode and cleared
+// before it leaves it, so that whoever sees the mode sees the flag with it.
+void noteWhetherEscCanBeRead(const KeyPolling& state) {
+    escCanBeRead.store(state.keyModeWanted && state.suspendCount == 0);
 }
 
 void wakePoller(KeyPolling& state) {
@@ -395,6 +407,7 @@ void suspendKeyPolling() {
     {
         std::lock_guard<std::mutex> guard(state.lock);
         if (state.suspendCount++ == 0) {
+            noteWhetherEscCanBeRead(state);
             state.suspended = true;
             wakePoller(state);
             restoreTerminal();  // the answer is typed in line mode, with echo
@@ -408,6 +421,7 @@ void resumeKeyPolling() {
     KeyPolling& state = keyPolling();
     std::lock_guard<std::mutex> guard(state.lock);
     if (state.suspendCount == 0 || --state.suspendCount > 0) return;
+    noteWhetherEscCanBeRead(state);
     if (state.keyModeWanted) applyKeyMode();
     state.suspended = false;
 }
@@ -483,6 +497,7 @@ void enterKeyMode() {
     KeyPolling& state = keyPolling();
     std::lock_guard<std::mutex> guard(state.lock);
     state.keyModeWanted = true;
+    noteWhetherEscCanBeRead(state);
     if (state.suspendCount == 0) applyKeyMode();
 }
 
@@ -491,6 +506,7 @@ void leaveKeyMode() {
     KeyPolling& state = keyPolling();
     std::lock_guard<std::mutex> guard(state.lock);
     state.keyModeWanted = false;
+    noteWhetherEscCanBeRead(state);
     restoreTerminal();
 }
 
@@ -539,7 +555,9 @@ size_t ctrlCNoticeLength = 0;
 void onCtrlC(int) {
     int savedErrno = errno;
     ctrlCPressed.store(1);
-    if (ctrlCNoticeLength > 0) writeAll(STDOUT_FILENO, ctrlCNotice, ctrlCNoticeLength);
+    // Where ESC cannot be read (no terminal, or a question has it) the
+    // advice would send the user to a key that does nothing.
+    if (ctrlCNoticeLength > 0 && escCanBeRead.load()) writeAll(STDOUT_FILENO, ctrlCNotice, ctrlCNoticeLength);
     errno = savedErrno;
 }
 

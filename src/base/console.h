@@ -76,7 +76,8 @@ inline std::string decimalText(int32_t value) { return decimalText(int64_t(value
 
 // Set by the interrupt handler, consumed by the search's interruption check.
 extern std::atomic<uint8_t> ctrlCPressed;
-// Sets ctrlCPressed and writes "本プログラムの終了には Ctrl-C ではなく ESC を使ってください";
+// Sets ctrlCPressed and, while the key poller reads a terminal (ESC can be
+// pressed), writes "本プログラムの終了には Ctrl-C ではなく ESC を使ってください";
 // only async-signal-safe calls.
 void onCtrlC(int signalNumber);
 // Installs onCtrlC for SIGINT (again, when called again).

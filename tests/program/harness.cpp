@@ -282,17 +282,23 @@ std::string withoutTerminalControls(const std::string& screen) {
 TerminalSession::TerminalSession(const Command& command) : utf8_(isUtf8Locale(command.locale)) {
     if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) return;
     tcgetattr(slave_, &initial_);
+    int input[2] = {-1, -1};
+    if (command.inputFromPipe && pipe2(input, O_CLOEXEC) != 0) return;
     const Invocation invocation(command);
     child_ = fork();
     if (child_ == 0) {
         setsid();
         ioctl(slave_, TIOCSCTTY, 0);
-        dup2(slave_, STDIN_FILENO);
+        dup2(command.inputFromPipe ? input[0] : slave_, STDIN_FILENO);
         dup2(slave_, STDOUT_FILENO);
         dup2(slave_, STDERR_FILENO);
         close(master_);
         if (slave_ > STDERR_FILENO) close(slave_);
         invocation.exec();
+    }
+    if (command.inputFromPipe) {
+        close(input[0]);
+        inputPipe_ = input[1];
     }
 }
 
@@ -303,10 +309,15 @@ TerminalSession::~TerminalSession() {
     }
     if (master_ >= 0) close(master_);
     if (slave_ >= 0) close(slave_);
+    if (inputPipe_ >= 0) close(inputPipe_);
 }
 
 void TerminalSession::type(const std::string& keys) {
-    [[maybe_unused]] ssize_t n = write(master_, keys.data(), keys.size());
+    [[maybe_unused]] ssize_t n = write(inputPipe_ >= 0 ? inputPipe_ : master_, keys.data(), keys.size());
+}
+
+void TerminalSession::interrupt() {
+    if (child_ > 0) kill(-child_, SIGINT);  // the child leads its session's only group
 }
 
 const std::string& TerminalSession::text() const {

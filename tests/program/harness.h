@@ -68,6 +68,10 @@ struct Command {
     unsigned timeoutSeconds = 300;
     // Runs as this user, with no supplementary groups (the test must be root).
     std::optional<Identity> runAs;
+    // On a TerminalSession, standard input from a pipe that type() writes
+    // to, as for `kelvaro FILE < answers` typed at a shell: the terminal
+    // stays the program's console, but no key can be read from it.
+    bool inputFromPipe = false;
 };
 
 // KELVARO_TEST_STOPS for Command::environment: the program stops as if ESC
@@ -137,6 +141,10 @@ public:
 
     bool started() const { return child_ > 0; }
     void type(const std::string& keys);
+    // Ctrl-C as the terminal sends it, SIGINT to the program's process
+    // group; sent before this returns, so it is handled before anything
+    // typed after it is read.
+    void interrupt();
 
     // Everything the program wrote, escape sequences and CR LF included.
     const std::string& screen() const { return screen_; }
@@ -164,6 +172,7 @@ private:
     TerminalMode mode() const;
 
     int master_ = -1, slave_ = -1;
+    int inputPipe_ = -1;  // the writing end, with Command::inputFromPipe
     pid_t child_ = -1;
     bool exited_ = false;
     bool utf8_;
