@@ -78,6 +78,15 @@ public:
         flushLocked();
     }
 
+    // Text already in the terminal's encoding (a typed file name): it goes
+    // out after what came before it, unconverted.
+    void writeTyped(std::string_view bytes) {
+        std::lock_guard<std::mutex> guard(lock_);
+        flushLocked();
+        writeAll(STDOUT_FILENO, bytes.data(), bytes.size());
+        if (!bytes.empty()) atColumnZero_.store(bytes.back() == '\n');
+    }
+
     // Bytes that are not text (escape sequences): they go out at once and
     // leave the column as it is.
     void writeControl(std::string_view sequence) {
@@ -132,6 +141,16 @@ private:
 ConsoleBuffer& consoleBuffer() {
     static ConsoleBuffer buffer;
     return buffer;
+}
+
+// A control byte in a file name or a title would steer the terminal (or end
+// the title's sequence early); it is shown as '?'. Neither CP932 nor UTF-8
+// uses control bytes inside a character, so this cannot split one.
+std::string withControlBytesShown(std::string_view text) {
+    std::string shown(text);
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return shown;
 }
 
 // Set when a colour other than the normal one is on the terminal; the exit
@@ -237,6 +256,11 @@ InputStream standardInput{STDIN_FILENO, {}, 0, 0, false};
 // thread while it reads an answer.
 std::mutex inputLock;
 
+// Whether ESC can be pressed now: the key poller reads a terminal and no
+// question has it. Read by the interrupt handler, hence no lock.
+std::atomic<bool> escCanBeRead{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the interrupt handler reads this flag");
+
 struct KeyPolling {
     KeyPolling() {
         if (::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) wakePipe[0] = wakePipe[1] = -1;
@@ -256,6 +280,13 @@ void sleepMilliseconds(int ms) {
 KeyPolling& keyPolling() {
     static KeyPolling state;
     return state;
+}
+
+// Under the state's lock, after a change of keyModeWanted or suspendCount.
+// The flag is set before the terminal enters single-key mode and cleared
+// before it leaves it, so that whoever sees the mode sees the flag with it.
+void noteWhetherEscCanBeRead(const KeyPolling& state) {
+    escCanBeRead.store(state.keyModeWanted && state.suspendCount == 0);
 }
 
 void wakePoller(KeyPolling& state) {
@@ -331,6 +362,13 @@ std::ostream& consoleOut() {
 
 void consoleWrite(std::string_view text) { consoleBuffer().write(text); }
 
+std::ostream& operator<<(std::ostream& out, TypedName name) {
+    const std::string shown = withControlBytesShown(name.bytes);
+    if (out.rdbuf() != &consoleBuffer()) return out << shown;
+    consoleBuffer().writeTyped(shown);
+    return out;
+}
+
 bool cursorAtColumnZero() { return consoleBuffer().atColumnZero(); }
 
 void newLineIfNeeded() {
@@ -352,21 +390,13 @@ void setTextAttribute(int attribute) {
     buffer.writeControl(sequence);
 }
 
-void setConsoleTitle(std::string_view text) {
+void setConsoleTitle(std::string_view text) { setConsoleTitle(text, asTyped("")); }
+
+void setConsoleTitle(std::string_view text, TypedName name) {
     ConsoleBuffer& buffer = consoleBuffer();
     if (!buffer.terminal()) return;
-    // A control byte in the text (a file name can hold one) would end the
-    // sequence early; it is shown as '?'. CP932 second bytes are never
-    // control bytes, so this cannot split a character.
-    std::string title(text);
-    for (char& c : title)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    buffer.writeControl("\x1b]0;" + buffer.encoder().convertWhole(title) + "\x07");
-}
-
-std::string textFromTerminal(std::string_view text) {
-    if (!consoleBuffer().encoder().converts()) return std::string(text);
-    return convertText(text, "CP932", "UTF-8");
+    buffer.writeControl("\x1b]0;" + buffer.encoder().convertWhole(withControlBytesShown(text)) +
+                        withControlBytesShown(name.bytes) + "\x07");
 }
 
 // ---------------------------------------------------------------------------
@@ -377,6 +407,7 @@ void suspendKeyPolling() {
     {
         std::lock_guard<std::mutex> guard(state.lock);
         if (state.suspendCount++ == 0) {
+            noteWhetherEscCanBeRead(state);
             state.suspended = true;
             wakePoller(state);
             restoreTerminal();  // the answer is typed in line mode, with echo
@@ -390,6 +421,7 @@ void resumeKeyPolling() {
     KeyPolling& state = keyPolling();
     std::lock_guard<std::mutex> guard(state.lock);
     if (state.suspendCount == 0 || --state.suspendCount > 0) return;
+    noteWhetherEscCanBeRead(state);
     if (state.keyModeWanted) applyKeyMode();
     state.suspended = false;
 }
@@ -465,6 +497,7 @@ void enterKeyMode() {
     KeyPolling& state = keyPolling();
     std::lock_guard<std::mutex> guard(state.lock);
     state.keyModeWanted = true;
+    noteWhetherEscCanBeRead(state);
     if (state.suspendCount == 0) applyKeyMode();
 }
 
@@ -473,6 +506,7 @@ void leaveKeyMode() {
     KeyPolling& state = keyPolling();
     std::lock_guard<std::mutex> guard(state.lock);
     state.keyModeWanted = false;
+    noteWhetherEscCanBeRead(state);
     restoreTerminal();
 }
 
@@ -521,7 +555,9 @@ size_t ctrlCNoticeLength = 0;
 void onCtrlC(int) {
     int savedErrno = errno;
     ctrlCPressed.store(1);
-    if (ctrlCNoticeLength > 0) writeAll(STDOUT_FILENO, ctrlCNotice, ctrlCNoticeLength);
+    // Where ESC cannot be read (no terminal, or a question has it) the
+    // advice would send the user to a key that does nothing.
+    if (ctrlCNoticeLength > 0 && escCanBeRead.load()) writeAll(STDOUT_FILENO, ctrlCNotice, ctrlCNoticeLength);
     errno = savedErrno;
 }
 

@@ -21,6 +21,16 @@ std::ostream& consoleOut();
 // notices), as it does not touch the stream's formatting state.
 void consoleWrite(std::string_view text);
 
+// A file name as the user typed it (on the command line or at the prompt):
+// already in the terminal's encoding, so it goes out unconverted, whatever
+// the locale; a control byte is shown as '?'. Another stream gets the same
+// bytes.
+struct TypedName {
+    std::string_view bytes;
+};
+inline TypedName asTyped(std::string_view name) { return TypedName{name}; }
+std::ostream& operator<<(std::ostream& out, TypedName name);
+
 // True when the cursor stands in column 0 (nothing written since the last
 // line end).
 bool cursorAtColumnZero();
@@ -36,6 +46,8 @@ constexpr int ATTR_YELLOW = 14;
 void setTextAttribute(int attribute);
 
 void setConsoleTitle(std::string_view text);
+// The title text followed by a file name as typed.
+void setConsoleTitle(std::string_view text, TypedName name);
 
 // Prints "何かキーを押してください..." and waits for one key.
 void waitForKey();
@@ -54,10 +66,6 @@ bool askYesNo(std::string_view question, char letter);
 // spaces kept, the line end dropped. False at end of input.
 bool readInputLine(std::string& line);
 
-// Text typed at the terminal or given on the command line, in the program's
-// CP932 (for showing a file name); unchanged when the locale is not UTF-8.
-std::string textFromTerminal(std::string_view text);
-
 // The elapsed seconds of the run, kept by the entry sequence.
 extern int32_t elapsedSeconds;
 std::string elapsedText();
@@ -68,7 +76,8 @@ inline std::string decimalText(int32_t value) { return decimalText(int64_t(value
 
 // Set by the interrupt handler, consumed by the search's interruption check.
 extern std::atomic<uint8_t> ctrlCPressed;
-// Sets ctrlCPressed and writes "本プログラムの終了には Ctrl-C ではなく ESC を使ってください";
+// Sets ctrlCPressed and, while the key poller reads a terminal (ESC can be
+// pressed), writes "本プログラムの終了には Ctrl-C ではなく ESC を使ってください";
 // only async-signal-safe calls.
 void onCtrlC(int signalNumber);
 // Installs onCtrlC for SIGINT (again, when called again).

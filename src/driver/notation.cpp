@@ -99,9 +99,9 @@ bool formatDiagram(const Position& pos, const std::string& fileName) {
         return true;
     }
     std::ofstream file(fileName, std::ios::out | std::ios::app | std::ios::binary);
-    if (!file) return false;
     file << text;
-    return bool(file.flush());
+    file.close();  // a failed close loses text as a failed write does
+    return !file.fail();
 }
 
 // ---------------------------------------------------------------------------

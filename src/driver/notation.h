@@ -25,7 +25,8 @@ extern const std::array<std::string_view, 64> pieceNames;
 // The diagram of a position with both hands, each line ended by '\n'.
 std::string diagramText(const Position& pos);
 // Writes diagramText to the console when fileName is empty, else appends it
-// to that file (created if missing). False when the file could not be opened.
+// to that file (created if missing). False when the file could not be opened
+// or written.
 bool formatDiagram(const Position& pos, const std::string& fileName);
 
 // The full move text of a move made from pos, ending with one blank:

@@ -10,6 +10,14 @@
 
 namespace {
 
+bool reportLost = false;
+
+void noteReportLost() {
+    reportLost = true;
+    newLineIfNeeded();
+    consoleOut() << "出力用ファイルに書き込めませんでした：" << asTyped(reportFileName) << '\n' << std::flush;
+}
+
 std::string percentText(uint64_t part, uint64_t whole) {
     char text[32];
     std::snprintf(text, sizeof text, "%3.1f", whole ? double(part) * 100.0 / double(whole) : 0.0);
@@ -56,11 +64,31 @@ std::string endingText(const SearchContext& ctx, const Position& initial, int32_
 
 }  // namespace
 
-void writeReportHead(std::ostream& report, const std::string& fileName, const Position& initial) {
+bool reportTextLost() { return reportLost; }
+
+bool reportStreamHolds(std::ofstream& report) {
+    if (!reportLost && report.fail()) noteReportLost();
+    if (reportLost && report.is_open()) report.close();
+    return !reportLost;
+}
+
+void appendToReport(std::ofstream& report, std::string_view text) {
+    if (reportLost) return;
+    report << text << std::flush;
+    reportStreamHolds(report);
+}
+
+void closeReport(std::ofstream& report) {
+    if (!report.is_open()) return;
+    report.close();
+    reportStreamHolds(report);
+}
+
+void writeReportHead(std::ofstream& report, const std::string& fileName, const Position& initial) {
     if (!problem.caption.empty()) report << problem.caption << '\n' << std::flush << '\n' << std::flush;
     report << problem.ruleName << problem.className << ' ' << decimalText(problem.statedMoveCount) << "手" << '\n'
            << std::flush;
-    formatDiagram(initial, fileName);
+    if (reportStreamHolds(report) && !formatDiagram(initial, fileName)) noteReportLost();
 }
 
 std::string interruptionPhaseText(const SearchContext& ctx, const Position& initial) {

@@ -5,8 +5,9 @@
 #pragma once
 
 #include <cstdint>
-#include <ostream>
+#include <fstream>
 #include <string>
+#include <string_view>
 
 #include "position/position.h"
 #include "search/search_context.h"
@@ -14,9 +15,23 @@
 constexpr const char* PROGRAM_NAME = "Kelvaro";
 constexpr const char* PROGRAM_VERSION = "1.07";
 
+// Every write, flush and close of a report stream is checked. The first
+// failure is told on the console, with the report's name; from then on
+// nothing more goes to the report through any stream, since text after a
+// gap would make the report read as whole. The run goes on with the
+// console, and its exit code tells that the report is not.
+bool reportTextLost();
+// After writing to a report stream: false, and the stream closed, when it
+// failed or report text was lost before.
+bool reportStreamHolds(std::ofstream& report);
+// The text written and flushed, unless report text was lost.
+void appendToReport(std::ofstream& report, std::string_view text);
+// Closes the stream when it is open; a failed close loses what it held.
+void closeReport(std::ofstream& report);
+
 // The head of a fresh run: caption, rule line, then the diagram appended to
 // the file through a stream of its own.
-void writeReportHead(std::ostream& report, const std::string& fileName, const Position& initial);
+void writeReportHead(std::ofstream& report, const std::string& fileName, const Position& initial);
 
 // The closing block, the same text for the console and the report: time,
 // positions searched, table use, the version line, the option notes and the

@@ -9,6 +9,7 @@
 #include "driver/notation.h"
 #include "driver/problem_header.h"
 #include "driver/progress.h"
+#include "driver/report.h"
 #include "position/movegen.h"
 #include "position/moves.h"
 #include "search/futile_interposition.h"
@@ -459,9 +460,10 @@ void writeSequence(const Position& pos, const MoveLine& line, std::ostream& out)
     out << "まで " << decimalText(uint64_t(line.size())) << "手" << '\n' << std::flush;
 }
 
-void printSolution(const Position& pos, const MoveLine& line, std::ostream& report) {
+void printSolution(const Position& pos, const MoveLine& line, std::ofstream& report) {
     writeSequence(pos, line, report);
     writeSequence(pos, line, consoleOut());
+    reportStreamHolds(report);
 }
 
 void showSolution(const Position& pos, const MoveLine& line) { writeSequence(pos, line, consoleOut()); }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <fstream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -33,7 +34,7 @@ void markSolutionTree(SearchContext& ctx, const Position& pos, MoveLine line);
 // The line in move notation from pos, ten moves a row, then "まで N手".
 void writeSequence(const Position& pos, const MoveLine& line, std::ostream& out);
 // To the report stream, then to the console.
-void printSolution(const Position& pos, const MoveLine& line, std::ostream& report);
+void printSolution(const Position& pos, const MoveLine& line, std::ofstream& report);
 // To the console only.
 void showSolution(const Position& pos, const MoveLine& line);
 

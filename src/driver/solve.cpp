@@ -10,6 +10,7 @@
 #include "driver/keyboard.h"
 #include "driver/notation.h"
 #include "driver/problem_header.h"
+#include "driver/report.h"
 #include "driver/run_findings.h"
 #include "driver/suspend.h"
 #include "driver/trace.h"
@@ -109,7 +110,7 @@ void reportNoMate(SearchContext& ctx, const Position& initial, Position& w) {
     const int16_t deepest = ctx.deepestPlyOverall;
     const std::string verdict = "詰みませんでした, 最大検討深度：" + decimalText(int32_t(deepest)) + "手";
     console() << verdict << '\n';
-    ctx.reportStream << '\n' << verdict << '\n' << std::flush;
+    appendToReport(ctx.reportStream, "\n" + verdict + "\n");
 
     const Position& refuted = ctx.refutedPosition;
     if (ctx.followIntendedLine && refuted.positionKey != 0) {
@@ -119,7 +120,7 @@ void reportNoMate(SearchContext& ctx, const Position& initial, Position& w) {
         const std::string failure = "（作意" + decimalText(int32_t(refuted.ply)) + "手目" +
                                     moveTextAfter(initial, ctx.composerLine, before, refuted.lastMove) + "で不詰）";
         console() << failure << '\n';
-        ctx.reportStream << failure << '\n' << std::flush;
+        appendToReport(ctx.reportStream, failure + "\n");
     }
 
     if (problem.noMateOutput) {
@@ -289,6 +290,7 @@ void runPhases(SearchContext& ctx, Position& initial, int16_t n, int32_t checkLe
     if (!resumed && !ctx.composerLine.empty()) offerEnteredSequence(ctx, initial);
 
     ctx.reportStream.open(reportFileName, std::ios::out | std::ios::app | std::ios::binary);
+    reportStreamHolds(ctx.reportStream);
     auto w = std::make_unique<Position>(initial);
 
     const bool resumedWhileSolving = resumed && ctx.phase == PHASE_SOLVING;
@@ -324,5 +326,6 @@ bool solve(SearchContext& ctx, Position& initial, int16_t moveCount, int32_t che
     // A builder may have started the keyboard thread outside any search.
     stopKeyboardThread();
     ctx.reportStream.flush();
+    reportStreamHolds(ctx.reportStream);
     return accepted;
 }

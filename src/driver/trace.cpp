@@ -5,6 +5,7 @@
 #include "base/console.h"
 #include "driver/notation.h"
 #include "driver/problem_header.h"
+#include "driver/report.h"
 #include "search/position_table.h"
 
 namespace {
@@ -25,7 +26,7 @@ void colourForTrend(const Position& c) {
 }
 
 void writeReportLine(SearchContext& ctx, const std::string& text) {
-    ctx.reportStream << '\n' << text << '\n' << std::flush;
+    appendToReport(ctx.reportStream, "\n" + text + "\n");
 }
 
 void writeMonitorLine(const SearchContext& ctx, const Position& child, const std::string& text,

@@ -30,6 +30,7 @@
 #include "driver/keyboard.h"
 #include "driver/notation.h"
 #include "driver/problem_header.h"
+#include "driver/report.h"
 #include "driver/run_findings.h"
 #include "driver/solve.h"
 #include "position/movegen.h"
@@ -245,12 +246,9 @@ void report(Step& s, const Position& x, std::string_view label) {
     newLineIfNeeded();
     out << label << "：";
     setTextAttribute(ATTR_NORMAL);
-    out << number;
-    std::ostream& file = s.ctx.reportStream;
-    file << '\n' << label << "：" << number;
     const std::string text = formatMove(s.node, x.lastMove);
-    file << text << std::endl;
-    out << text << '\n';
+    out << number << text << '\n';
+    appendToReport(s.ctx.reportStream, "\n" + std::string(label) + "：" + number + text + "\n");
 }
 
 // Every move of L (from g) agrees in its squares with the reference line.

@@ -219,8 +219,13 @@ std::vector<std::string> fieldsOf(const BatchRow& row) {
 // fileAsTyped: the first field is a file name in the terminal's encoding.
 void printRow(const std::vector<std::string>& fields, bool fileAsTyped) {
     std::ostream& out = consoleOut();
-    for (size_t k = 0; k < fields.size(); ++k)
-        out << (k ? "\t" : "") << (k == 0 && fileAsTyped ? textFromTerminal(fields[k]) : fields[k]);
+    for (size_t k = 0; k < fields.size(); ++k) {
+        if (k) out << '\t';
+        if (k == 0 && fileAsTyped)
+            out << asTyped(fields[k]);
+        else
+            out << fields[k];
+    }
     out << '\n';
 }
 
@@ -243,7 +248,7 @@ bool writeTable(const std::vector<BatchRow>& rows) {
 void showProgress(size_t number, size_t count, const BatchRow& row) {
     if (!isatty(STDOUT_FILENO)) return;
     consoleOut() << "［" << decimalText(uint64_t(number)) << "/" << decimalText(uint64_t(count)) << "］"
-                 << textFromTerminal(row.file) << "　" << row.verdict << " " << row.foundMoves << "手 "
+                 << asTyped(row.file) << "　" << row.verdict << " " << row.foundMoves << "手 "
                  << secondsText(row.seconds) << "秒\n"
                  << std::flush;
 }

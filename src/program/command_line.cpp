@@ -2,15 +2,15 @@
 
 #include <string_view>
 
-#include "base/console.h"
 #include "driver/report.h"
 
 namespace {
 
-CommandLine refused(std::string message) {
+CommandLine refused(std::string message, std::string_view option = "") {
     CommandLine line;
     line.action = CommandLine::Action::Refuse;
     line.refusal = std::move(message);
+    line.argument = option;
     return line;
 }
 
@@ -38,7 +38,7 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
     if (first == "--") return withAction(CommandLine::Action::Solve, argc > 2 ? argv[2] : "");
     // Not taken for a file name: "--hlep" would only fail to open.
     if (first.size() > 1 && first[0] == '-')
-        return refused("エラー：知らないオプションです：" + textFromTerminal(first));
+        return refused("エラー：知らないオプションです：", first);
     return withAction(CommandLine::Action::Solve, std::string(first));
 }
 

@@ -9,9 +9,10 @@ struct CommandLine {
     enum class Action { Solve, Batch, Help, Version, Refuse };
     Action action = Action::Solve;
     // Solve: the problem file ("" when none was given, and the run asks for
-    // it).
+    // it). Refuse: the argument refused, as typed ("" when none is named).
     std::string argument;
-    // Refuse: what is wrong with the command line (CP932).
+    // Refuse: what is wrong with the command line (CP932), followed by the
+    // argument.
     std::string refusal;
     // Batch: the files and folders named after --batch.
     std::vector<std::string> paths;

@@ -82,7 +82,7 @@ bool solveOnSolverStack(Position& root) {
     bool accepted = false;
     const bool ran = runOnSolverStack([&] { accepted = solve(ctx, root, problem.moveCount, problem.checkLevel); });
     if (!ran) consoleOut() << "領域確保失敗" << '\n';
-    ctx.reportStream.close();
+    closeReport(ctx.reportStream);
     return ran && accepted;
 }
 
@@ -149,7 +149,7 @@ int checkProblemFile(const std::string* fileName) {
         writeReportHead(report, reportFileName, rootPosition);
 
     runStartTime = std::time(nullptr);
-    setConsoleTitle("検討中：" + textFromTerminal(inputFileName));
+    setConsoleTitle("検討中：", asTyped(inputFileName));
     const bool searched = solveOnSolverStack(rootPosition);
     setConsoleTitle("検討終了");
     lastCheckEnd = {searched, rootPosition.searchStatus == STATUS_INTERRUPTED};
@@ -159,17 +159,17 @@ int checkProblemFile(const std::string* fileName) {
 
     const std::string closing = closingBlockText(searchContext, rootPosition, problem.checkLevel);
     consoleOut() << closing << std::flush;
-    report << closing << std::flush;
+    appendToReport(report, closing);
+    closeReport(report);
 
     if (resumed && !suspendFileWritten) {
         if (askYesNo("待避ファイルを削除しますか？（Y/N）：", 'Y')) deleteSuspendFile(suspendFileName);
     }
 
     waitForKey();
-    report.close();
-    // A refused problem is not a checked one: a wrapper that trusts the
-    // exit code must not count it as such.
-    return searched ? 0 : 1;
+    // A refused problem is not a checked one, nor is a run whose report lost
+    // text: a wrapper that trusts the exit code must not count either as such.
+    return searched && !reportTextLost() ? 0 : 1;
 }
 
 int runEntrySequence(int argc, char* argv[]) {
@@ -182,7 +182,7 @@ int runEntrySequence(int argc, char* argv[]) {
         consoleOut() << versionText() << std::flush;
         return 0;
     case CommandLine::Action::Refuse:
-        consoleOut() << commandLine.refusal << "\n\n" << usageText() << std::flush;
+        consoleOut() << commandLine.refusal << asTyped(commandLine.argument) << "\n\n" << usageText() << std::flush;
         return 1;
     case CommandLine::Action::Batch:
         return runBatch(commandLine.paths);

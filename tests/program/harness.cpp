@@ -6,9 +6,12 @@
 #include <iconv.h>
 #include <poll.h>
 #include <pty.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -280,17 +283,23 @@ std::string withoutTerminalControls(const std::string& screen) {
 TerminalSession::TerminalSession(const Command& command) : utf8_(isUtf8Locale(command.locale)) {
     if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) return;
     tcgetattr(slave_, &initial_);
+    int input[2] = {-1, -1};
+    if (command.inputFromPipe && pipe2(input, O_CLOEXEC) != 0) return;
     const Invocation invocation(command);
     child_ = fork();
     if (child_ == 0) {
         setsid();
         ioctl(slave_, TIOCSCTTY, 0);
-        dup2(slave_, STDIN_FILENO);
+        dup2(command.inputFromPipe ? input[0] : slave_, STDIN_FILENO);
         dup2(slave_, STDOUT_FILENO);
         dup2(slave_, STDERR_FILENO);
         close(master_);
         if (slave_ > STDERR_FILENO) close(slave_);
         invocation.exec();
+    }
+    if (command.inputFromPipe) {
+        close(input[0]);
+        inputPipe_ = input[1];
     }
 }
 
@@ -301,10 +310,15 @@ TerminalSession::~TerminalSession() {
     }
     if (master_ >= 0) close(master_);
     if (slave_ >= 0) close(slave_);
+    if (inputPipe_ >= 0) close(inputPipe_);
 }
 
 void TerminalSession::type(const std::string& keys) {
-    [[maybe_unused]] ssize_t n = write(master_, keys.data(), keys.size());
+    [[maybe_unused]] ssize_t n = write(inputPipe_ >= 0 ? inputPipe_ : master_, keys.data(), keys.size());
+}
+
+void TerminalSession::interrupt() {
+    if (child_ > 0) kill(-child_, SIGINT);  // the child leads its session's only group
 }
 
 const std::string& TerminalSession::text() const {
@@ -396,6 +410,31 @@ RunResult runOnTerminal(const Command& command, const std::vector<TerminalStep>&
     run.exitCode = session.finish(int(command.timeoutSeconds));
     run.console = session.text();
     return run;
+}
+
+// --- a full disk ---
+
+SmallFileSystem::SmallFileSystem(const std::string& dir, unsigned kilobytes) : dir_(dir) {
+    // The mount is private to this process and its children: made in a
+    // namespace of its own, and kept from propagating back.
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return;
+    const std::string options = "size=" + std::to_string(kilobytes) + "k";
+    mounted_ = mount("tmpfs", dir.c_str(), "tmpfs", 0, options.c_str()) == 0;
+}
+
+SmallFileSystem::~SmallFileSystem() {
+    if (mounted_) umount2(dir_.c_str(), MNT_DETACH);
+}
+
+size_t SmallFileSystem::blockSize() const {
+    struct statvfs s{};
+    return statvfs(dir_.c_str(), &s) == 0 ? size_t(s.f_frsize) : 0;
+}
+
+void SmallFileSystem::fill() const {
+    struct statvfs s{};
+    if (statvfs(dir_.c_str(), &s) != 0) return;
+    writeFile(dir_ + "/filler", std::string(size_t(s.f_bavail) * size_t(s.f_frsize), '\0'));
 }
 
 // --- writing problems and the diagrams the program prints for them ---

@@ -70,6 +70,10 @@ struct Command {
     std::optional<Identity> runAs;
     // The folder the program starts in; the test's own when empty.
     std::string workingDirectory;
+    // On a TerminalSession, standard input from a pipe that type() writes
+    // to, as for `kelvaro FILE < answers` typed at a shell: the terminal
+    // stays the program's console, but no key can be read from it.
+    bool inputFromPipe = false;
 };
 
 // KELVARO_TEST_STOPS for Command::environment: the program stops as if ESC
@@ -139,6 +143,10 @@ public:
 
     bool started() const { return child_ > 0; }
     void type(const std::string& keys);
+    // Ctrl-C as the terminal sends it, SIGINT to the program's process
+    // group; sent before this returns, so it is handled before anything
+    // typed after it is read.
+    void interrupt();
 
     // Everything the program wrote, escape sequences and CR LF included.
     const std::string& screen() const { return screen_; }
@@ -166,6 +174,7 @@ private:
     TerminalMode mode() const;
 
     int master_ = -1, slave_ = -1;
+    int inputPipe_ = -1;  // the writing end, with Command::inputFromPipe
     pid_t child_ = -1;
     bool exited_ = false;
     bool utf8_;
@@ -191,6 +200,29 @@ struct TerminalStep {
 // console is the session's text(); the exit code is -1 when a step waited
 // longer than stepSeconds (the program is then killed).
 RunResult runOnTerminal(const Command& command, const std::vector<TerminalStep>& steps, int stepSeconds = 120);
+
+// --- a full disk ---
+
+// A tmpfs of a few kilobytes mounted over a folder for the test's lifetime,
+// in a mount namespace of the test process's own (nothing stays mounted
+// when a test dies). Only root may mount: mounted() tells whether it could.
+class SmallFileSystem {
+public:
+    SmallFileSystem(const std::string& dir, unsigned kilobytes);
+    ~SmallFileSystem();
+    SmallFileSystem(const SmallFileSystem&) = delete;
+    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+
+    bool mounted() const { return mounted_; }
+    size_t blockSize() const;
+    // Takes every free block with a file of its own: from then on a file can
+    // grow only into what is left of its last block.
+    void fill() const;
+
+private:
+    std::string dir_;
+    bool mounted_ = false;
+};
 
 // --- writing problems and the diagrams the program prints for them ---
 

@@ -73,3 +73,48 @@ TEST(Interruption, StopInTheVerificationOffersTheLineAndNamesTheMoveExamined) {
 }
 
 }  // namespace
+
+namespace {
+
+const std::string CTRL_C_ADVICE = "本プログラムの終了には Ctrl-C ではなく ESC を使ってください\n";
+
+size_t countOf(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+// Ctrl-C is answered with the advice to press ESC only where ESC can be
+// read: while a search polls the keys of a terminal, not while a question
+// has the terminal, nor when standard input is not a terminal at all.
+TEST(Interruption, CtrlCAdvisesEscOnlyWhereEscCanBeRead) {
+    {
+        ProblemFile file(RawText{longSearchProblem()});
+        // The terminal echoes a Ctrl-C typed in line mode as "^C".
+        const RunResult run = runOnTerminal(runOf(file), {
+                                                             {DIAGRAM_END, "\x03", KEY},
+                                                             {CTRL_C_ADVICE, "\x1b", KEY},
+                                                             {STOP_QUESTION, "\x03", ANSWER},
+                                                             {"^C", "y\n", ANSWER},
+                                                             {SAVE_QUESTION, "n\n", ANSWER},
+                                                             {KEY_WAIT, "x", KEY},
+                                                         });
+        ASSERT_EQ(run.exitCode, 0) << shown(run.console);
+        EXPECT_EQ(countOf(run.console, CTRL_C_ADVICE), 1u) << shown(run.console);
+    }
+    {
+        ProblemFile file(RawText{readFile(sourcePath("problems/example.kif"))});
+        Command command = runOf(file);
+        command.inputFromPipe = true;
+        TerminalSession session(command);
+        ASSERT_TRUE(session.started());
+        session.type("n\n");  // the composer's line is not followed
+        ASSERT_NE(session.waitForText(KEY_WAIT, 0, 120), std::string::npos) << shown(session.text());
+        session.interrupt();
+        session.type("\n");
+        EXPECT_EQ(session.finish(60), 0);
+        EXPECT_EQ(session.text().find(CTRL_C_ADVICE), std::string::npos) << shown(session.text());
+    }
+}
+
+}  // namespace

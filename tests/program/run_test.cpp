@@ -2,8 +2,10 @@
 // report block each run appends, the exit codes.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "harness.h"
+#include "test_data.h"
 
 namespace {
 
@@ -62,23 +64,25 @@ std::string head(const std::string& ruleLine, const Rows& rows, const std::strin
     return ruleLine + "\n" + diagram(rows, "なし", attackerHand);
 }
 
+const std::string ONE_MOVE_TOP = head("最善詰 1手", ONE_MOVE, "金 ");
+const std::string ONE_MOVE_LINE = "\n22金 まで 1手\n";
+const std::string ONE_MOVE_CONSOLE = ONE_MOVE_TOP +
+                                     "\n詰みを見つけました\n暫定的な解を表示します。\n" + ONE_MOVE_LINE +
+                                     "\n引続き早詰のチェックを行います。\n"
+                                     "\n早詰はありません。変別や非限定のチェックを行います。\n\n{*}" +
+                                     ONE_MOVE_LINE + closingBlock() + KEY_WAIT;
+
 TEST(Run, OneMoveMateIsSolvedCheckedAndReported) {
     ProblemFile file(problemOf(ONE_MOVE, "金", {"手数：1"}).lines());
     const RunResult run = file.run();
     EXPECT_EQ(run.exitCode, 0);
-    const std::string top = head("最善詰 1手", ONE_MOVE, "金 ");
-    EXPECT_MATCH(run.console, top +
-                                  "\n詰みを見つけました\n暫定的な解を表示します。\n\n22金 まで 1手\n\n"
-                                  "引続き早詰のチェックを行います。\n"
-                                  "\n早詰はありません。変別や非限定のチェックを行います。\n\n"
-                                  "{*}\n22金 まで 1手\n" +
-                                  closingBlock() + KEY_WAIT);
-    EXPECT_MATCH(file.report(), top + "\n22金 まで 1手\n" + closingBlock());
+    EXPECT_MATCH(run.console, ONE_MOVE_CONSOLE);
+    EXPECT_MATCH(file.report(), ONE_MOVE_TOP + ONE_MOVE_LINE + closingBlock());
 }
 
 TEST(Run, EveryRunAppendsOneBlockOfCp932Text) {
     ProblemFile file(problemOf(ONE_MOVE, "金", {"作品名：頭金", "手数：1"}).lines());
-    const std::string block = "頭金\n\n" + head("最善詰 1手", ONE_MOVE, "金 ") + "\n22金 まで 1手\n" + closingBlock();
+    const std::string block = "頭金\n\n" + ONE_MOVE_TOP + ONE_MOVE_LINE + closingBlock();
     EXPECT_EQ(file.run().exitCode, 0);
     EXPECT_MATCH(file.report(), block);
     EXPECT_EQ(file.run().exitCode, 0);
@@ -253,6 +257,68 @@ TEST(Run, ReportThatCannotBeOpenedEndsTheRunWithExitCodeOne) {
     const RunResult run = file.run();
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_MATCH(run.console, "{*}持駒：金 \n出力用ファイルを開けませんでした。\n" + std::string(KEY_WAIT));
+}
+
+const std::string WRITE_FAILED = "出力用ファイルに書き込めませんでした：";
+
+// The console of a run whose report failed: the message once, naming the
+// report, and the rest as in a run that lost nothing.
+void expectConsoleOfALostReport(const std::string& console, const std::string& reportPath,
+                                const std::string& wholeRun) {
+    const std::string message = WRITE_FAILED + reportPath + "\n";
+    const size_t at = console.find(message);
+    ASSERT_NE(at, std::string::npos) << shown(console);
+    EXPECT_EQ(console.find(WRITE_FAILED, at + 1), std::string::npos) << shown(console);
+    EXPECT_MATCH(std::string(console).erase(at, message.size()), wholeRun);
+}
+
+// The report on a disk that fills up during the run, at a point in each of
+// its writes in turn: the head's rule line, its diagram (a stream of its
+// own), the solution (the driver's stream), the closing block. What the
+// report held before stays as it was; this run's text ends where the disk
+// did, and the run goes on with the console alone.
+TEST(Run, ReportCutShortByAFullDiskKeepsWhatItHeldAndEndsWithExitCodeOne) {
+    const std::string written = ONE_MOVE_TOP + ONE_MOVE_LINE + "\n所要時間：";
+    for (const size_t cut : {size_t(5), size_t(30), ONE_MOVE_TOP.size() + 3, written.size() - 6}) {
+        ProblemFile file(problemOf(ONE_MOVE, "金", {"手数：1"}).lines());
+        const std::string problemText = readFile(file.path());
+        // The problem's folder becomes a small disk holding the problem and
+        // an earlier report that leaves `cut` bytes of its last block.
+        SmallFileSystem disk(file.dir(), 16);
+        if (!disk.mounted()) SKIP_OR_FAIL_WITHOUT_DATA("no tmpfs could be mounted (only root can)");
+        std::string before;
+        while (before.size() + cut < disk.blockSize()) before += "以前の記録\n";
+        before.resize(disk.blockSize() - cut);
+        writeFile(file.path(), problemText);
+        writeFile(file.reportPath(), before);
+        disk.fill();
+
+        const RunResult run = file.run();
+        EXPECT_EQ(run.exitCode, 1) << cut;
+        expectConsoleOfALostReport(run.console, file.reportPath(), ONE_MOVE_CONSOLE);
+        EXPECT_EQ(file.report(), before + written.substr(0, cut)) << cut;
+    }
+}
+
+// A name that CP932 cannot write (é) among kanji, on a UTF-8 terminal: the
+// name is shown as the user typed it, in the window title and in the
+// message of a report on a full disk (a link to /dev/full, where every
+// write fails).
+TEST(Run, FileNamesAreShownAsTyped) {
+    const std::string name = cp932ToUtf8("詰将棋") + "\xc3\xa9.kif";
+    ProblemFile file(problemOf(ONE_MOVE, "金", {"手数：1"}).lines(), name);
+    ASSERT_EQ(symlink("/dev/full", file.reportPath().c_str()), 0);
+    Command command;
+    command.arguments = {file.path()};
+    TerminalSession session(command);
+    ASSERT_TRUE(session.started());
+    ASSERT_NE(session.waitForScreen(cp932ToUtf8(KEY_WAIT), 0, 60), std::string::npos) << session.screen();
+    ASSERT_TRUE(session.waitForMode(TerminalMode::Keys, 60));
+    session.type("x");
+    EXPECT_EQ(session.finish(60), 1);
+    const std::string& screen = session.screen();
+    EXPECT_NE(screen.find("\x1b]0;" + cp932ToUtf8("検討中：") + file.path() + "\x07"), std::string::npos) << screen;
+    EXPECT_NE(screen.find(cp932ToUtf8(WRITE_FAILED) + file.reportPath() + "\r\n"), std::string::npos) << screen;
 }
 
 }  // namespace
