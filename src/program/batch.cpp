@@ -148,26 +148,35 @@ void readSummary(const std::string& text, BatchRow& row) {
     _exit(code);
 }
 
-std::string readAll(int fd) {
-    std::string text;
-    char block[4096];
-    ssize_t n;
-    while ((n = read(fd, block, sizeof block)) > 0 || (n < 0 && errno == EINTR))
-        if (n > 0) text.append(block, size_t(n));
-    return text;
+// A Ctrl-C ends the child under way (SIGTERM, so that a save under way
+// removes its temporary file); the batch stops after it.
+void endChildOnStop(pid_t child, bool& ended) {
+    if (!batchStopRequested || ended) return;
+    kill(child, SIGTERM);
+    ended = true;
 }
 
-// Waits for the child; a Ctrl-C meanwhile ends it (SIGTERM, so that a save
-// under way removes its temporary file).
-int waitForChild(pid_t child) {
+// The child's summary, read until the child closes the pipe as it ends.
+std::string readSummaryOf(pid_t child, int fd, bool& ended) {
+    std::string text;
+    char block[4096];
+    while (true) {
+        const ssize_t n = read(fd, block, sizeof block);
+        if (n > 0) {
+            text.append(block, size_t(n));
+        } else if (n < 0 && errno == EINTR) {
+            endChildOnStop(child, ended);
+        } else {
+            return text;
+        }
+    }
+}
+
+int waitForChild(pid_t child, bool& ended) {
     int status = 0;
-    bool ended = false;
     while (waitpid(child, &status, 0) < 0) {
         if (errno != EINTR) return -1;
-        if (batchStopRequested && !ended) {
-            kill(child, SIGTERM);
-            ended = true;
-        }
+        endChildOnStop(child, ended);
     }
     return status;
 }
@@ -191,9 +200,10 @@ BatchRow checkOne(const std::string& file) {
         close(fds[0]);
         return row;
     }
-    const std::string summary = readAll(fds[0]);
+    bool ended = false;
+    const std::string summary = readSummaryOf(child, fds[0], ended);
     close(fds[0]);
-    const int status = waitForChild(child);
+    const int status = waitForChild(child, ended);
     row.seconds = monotonicSeconds() - start;
     readSummary(summary, row);
     const bool exitedWell = status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
