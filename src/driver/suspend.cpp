@@ -54,14 +54,21 @@ bool failurePresent(const SearchContext& ctx) {
     return ctx.refutedPosition.lastMove.from != 0 || ctx.refutedPosition.lastMove.to != 0;
 }
 
-// The file begins with this mark. Files of earlier builds have none: their
-// tables were computed under a rule that counted every interposition, and
-// must not be resumed under the present one. A change of what the table
-// means changes the version digit.
-constexpr char SUSPEND_FILE_MARK[8] = {'K', 'V', 'S', 'U', 'S', 'P', '0', '2'};
+// The file begins with this mark. Files of the earliest builds have none:
+// their tables were computed under a rule that counted every interposition,
+// and must not be resumed under the present one. Version 02 did not name
+// its problem, and a file of another problem with the same settings was
+// taken up. A change of the format or of what the table means changes the
+// version digits.
+constexpr char SUSPEND_FILE_MARK[8] = {'K', 'V', 'S', 'U', 'S', 'P', '0', '3'};
 
-void writeState(FieldWriter& w, const SearchContext& ctx, const PositionTable& t, int32_t elapsed) {
+// The problem is named by the key of its initial position (board, hands,
+// side to move) and its move count.
+void writeState(FieldWriter& w, const Position& initial, const SearchContext& ctx, const PositionTable& t,
+                int32_t elapsed) {
     w.bytes(SUSPEND_FILE_MARK, sizeof SUSPEND_FILE_MARK);
+    w.value<uint64_t>(initial.positionKey);
+    w.value<int16_t>(problem.moveCount);
     w.value<int32_t>(elapsed);
     w.value<uint32_t>(ruleSwitches.RuleFlags);
     w.value<int32_t>(ruleSwitches.restrictionKind);
@@ -110,7 +117,7 @@ std::string temporaryNameFor(const std::string& name) { return name + ".tmp"; }
 // Writes the new file beside the old one and renames it over the old one
 // only when it is complete and on disk, so an interrupted or failed write
 // never costs the previous file.
-bool writeAtomically(const std::string& name, int32_t elapsed) {
+bool writeAtomically(const std::string& name, const Position& initial, int32_t elapsed) {
     const std::string temporary = temporaryNameFor(name);
     OpenFile file(std::fopen(temporary.c_str(), "wb"));
     if (!file) {
@@ -119,7 +126,7 @@ bool writeAtomically(const std::string& name, int32_t elapsed) {
     }
     consoleOut() << "\n待避ファイル作成中... しばらくお待ちください\n" << std::flush;
     FieldWriter w{file.get()};
-    writeState(w, searchContext, positionTable, elapsed);
+    writeState(w, initial, searchContext, positionTable, elapsed);
     bool ok = w.ok && std::fflush(file.get()) == 0 && ::fsync(::fileno(file.get())) == 0;
     // Closed here, not by the handle: a failed close is a failed write.
     ok = std::fclose(file.release()) == 0 && ok;
@@ -161,6 +168,8 @@ struct FieldReader {
 };
 
 struct SavedFigures {
+    uint64_t problemKey;
+    int16_t moveCount;
     int32_t elapsed;
     uint32_t rules;
     int32_t restriction;
@@ -191,6 +200,8 @@ struct SavedState {
 };
 
 void readFigures(FieldReader& r, SavedFigures& f) {
+    f.problemKey = r.value<uint64_t>();
+    f.moveCount = r.value<int16_t>();
     f.elapsed = r.value<int32_t>();
     f.rules = r.value<uint32_t>();
     f.restriction = r.value<int32_t>();
@@ -344,8 +355,9 @@ void adoptSavedTableSize(const SavedFigures& f, PositionTable& t, uint64_t bytes
     if (!allocatePositionTable(capacity)) allocatePositionTable(previous);
 }
 
-// The five conditions under which the saved state belongs to this problem.
-bool matchesCurrentProblem(const SavedFigures& f, const PositionTable& t) {
+// The conditions under which the saved state belongs to this problem: its
+// settings, the problem itself, the table's size.
+bool matchesCurrentProblem(const SavedFigures& f, const PositionTable& t, const Position& initial) {
     const char* mismatch = nullptr;
     if (f.rules != ruleSwitches.RuleFlags)
         mismatch = "エラー：待避ファイルと現ファイルでルールが異なります";
@@ -355,6 +367,10 @@ bool matchesCurrentProblem(const SavedFigures& f, const PositionTable& t) {
         mismatch = "エラー：待避ファイルと現ファイルで王手義務の条件が異なります";
     else if (f.pawnDrop != ruleSwitches.dropPawnMateAllowed)
         mismatch = "エラー：待避ファイルと現ファイルで「打歩」の条件が異なります";
+    else if (f.problemKey != initial.positionKey)
+        mismatch = "エラー：待避ファイルと現ファイルで初形が異なります";
+    else if (f.moveCount != problem.moveCount)
+        mismatch = "エラー：待避ファイルと現ファイルで手数が異なります";
     else if (uint64_t(f.capacity) != t.capacity)
         mismatch = "エラー：待避ファイルと現ファイルでメモリ指定が異なります";
     if (mismatch) refuseResume(mismatch);
@@ -440,7 +456,7 @@ bool isPlausiblePosition(const Position& pos) {
            std::memcmp(fresh->defenderAttacks, pos.defenderAttacks, sizeof pos.defenderAttacks) == 0;
 }
 
-bool writeSuspendFile() {
+bool writeSuspendFile(const Position& initial) {
     const PositionTable& t = positionTable;
     if (t.capacity >= SUSPENDABLE_CAPACITY_LIMIT) {
         consoleOut() << "局面表が大きすぎるため待避ファイルを作成できません（" << decimalText(t.capacity)
@@ -450,16 +466,16 @@ bool writeSuspendFile() {
     }
     const std::time_t now = std::time(nullptr);
     const int32_t elapsed = int32_t(resumedElapsedSeconds + (now - runStartTime));
-    if (!writeAtomically(suspendFileName, elapsed)) return false;
+    if (!writeAtomically(suspendFileName, initial, elapsed)) return false;
     suspendFileWritten = true;
     return true;
 }
 
-void offerSave(const MoveLine& line) {
+void offerSave(const Position& initial, const MoveLine& line) {
     setConsoleTitle("中断");
     if (askYesNo("\n現在の状態を保存しますか？（Y/N）：", 'Y')) {
         if (!line.empty() && &line != &currentSolution) currentSolution = line;
-        writeSuspendFile();
+        writeSuspendFile(initial);
     } else {
         setConsoleTitle("検討中" + inputFileName);
     }
@@ -481,7 +497,7 @@ ResumeResult readSuspendFile(std::FILE* file, uint64_t size, PositionTable& tabl
         return ResumeResult::REFUSED;
     }
     adoptSavedTableSize(s.f, table, r.remaining);
-    if (!matchesCurrentProblem(s.f, table)) return ResumeResult::REFUSED;
+    if (!matchesCurrentProblem(s.f, table, initial)) return ResumeResult::REFUSED;
     std::string reason;
     if (!figuresArePlausible(s.f)) reason = "検討状態";
     if (reason.empty()) readSavedState(r, s, initial, reason);

@@ -1,7 +1,8 @@
 // Stopping a long run and taking it up again: the save offer after an
 // interruption, and the suspend file holding the whole solver state.
 //
-// The file is binary, little-endian, without header or checksum: the run's
+// The file is binary, little-endian, without checksum: a mark of its format,
+// the key of the problem's initial position and its move count, the run's
 // figures, the driver's phase and verification state, the current
 // solution, the search's resume path and saved child lists, and the whole
 // position table, raw.
@@ -28,12 +29,14 @@ extern int32_t resumedElapsedSeconds;
 extern std::time_t runStartTime;
 
 // After a phase ended by interruption: asks whether to save, and writes the
-// suspend file on Yes, with line as the solution to keep.
-void offerSave(const MoveLine& line);
+// suspend file on Yes, with line as the solution to keep. initial is the
+// problem's initial position.
+void offerSave(const Position& initial, const MoveLine& line);
 
-// Writes the suspend file from the global state. The previous file stays
-// intact until the new one is complete. False when it was not written.
-bool writeSuspendFile();
+// Writes the suspend file of the problem whose initial position is given,
+// from the global state. The previous file stays intact until the new one
+// is complete. False when it was not written.
+bool writeSuspendFile(const Position& initial);
 
 enum class ResumeResult {
     FRESH,    // no suspend file, or the user declined it

@@ -141,7 +141,7 @@ int writeSuspendSeeds(const std::string& dir) {
         }
         suspendFileName = dir + "/seed" + std::to_string(phase) + ".kvs";
         runStartTime = std::time(nullptr);
-        if (writeSuspendFile()) ++written;
+        if (writeSuspendFile(smallRoot)) ++written;
     }
     return written;
 }

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <optional>
 #include <sstream>
 
@@ -98,6 +99,9 @@ void expectRefused(const ProblemFile& file, const std::string& message) {
     EXPECT_EQ(readFile(suspendPath(file)), before);
 }
 
+// The fields at the head of a suspend file, where a test changes them.
+constexpr size_t MARK_BYTES = 8, PROBLEM_BYTES = 8 + 2;
+
 TEST(SuspendFile, DamagedFilesAreRefusedAndLeftAsTheyWere) {
     ProblemFile file(RawText{exampleProblem()});
     stopInVerificationAndSave(file);
@@ -123,6 +127,9 @@ TEST(SuspendFile, DamagedFilesAreRefusedAndLeftAsTheyWere) {
     // its table made under a rule that counted every interposition.
     writeFile(suspendPath(file), whole.substr(8));
     expectRefused(file, DAMAGED + "{*}以前の版で作られたもの");
+    // A file of the build before the head named its problem.
+    writeFile(suspendPath(file), "KVSUSP02" + whole.substr(MARK_BYTES + PROBLEM_BYTES));
+    expectRefused(file, DAMAGED + "{*}以前の版で作られたもの");
 }
 
 // What is not a regular file is no suspend file: the run starts fresh
@@ -138,7 +145,7 @@ TEST(SuspendFile, FifoOrFolderOfItsNameIsPassedOver) {
     }
 }
 
-TEST(SuspendFile, FileOfAnotherSettingIsRefused) {
+TEST(SuspendFile, FileOfAnotherProblemOrSettingIsRefused) {
     ProblemFile file(RawText{exampleProblem()});
     stopInVerificationAndSave(file);
     const std::string problem = readFile(file.path());
@@ -149,6 +156,19 @@ TEST(SuspendFile, FileOfAnotherSettingIsRefused) {
         text.insert(moveCountLine, line + "\r\n");
         return text;
     };
+    const auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string text = problem;
+        const size_t at = text.find(from);
+        if (at != std::string::npos) text.replace(at, from.size(), to);
+        return text;
+    };
+
+    // Another problem of the same settings: one lance fewer in hand.
+    writeFile(file.path(), replaced("先手の持駒：角　香四", "先手の持駒：角　香三"));
+    expectRefused(file, "エラー：待避ファイルと現ファイルで初形が異なります");
+    // The same diagram with another move count.
+    writeFile(file.path(), replaced("手数：11", "手数：13"));
+    expectRefused(file, "エラー：待避ファイルと現ファイルで手数が異なります");
 
     // The same problem with a larger table.
     writeFile(file.path(), withHeader("備考：メモリ40MB"));
@@ -223,7 +243,7 @@ TEST(SuspendFile, TableTooLargeForTheCapacityFieldIsNotSaved) {
     positionTable.capacity = SUSPENDABLE_CAPACITY_LIMIT;
     suspendFileName = dir + "/problem.kvs";
     testing::internal::CaptureStdout();
-    const bool written = writeSuspendFile();
+    const bool written = writeSuspendFile(Position{});
     const std::string console = testing::internal::GetCapturedStdout();
     positionTable = kept;
     EXPECT_FALSE(written);
