@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -255,11 +256,30 @@ bool isLegalLine(const Position& initial, const MoveLine& line) {
     return legal;
 }
 
+// The run time is added up over the starts of one problem, one after the
+// other: 2^30 seconds (34 years) is beyond any run, and leaves room for as
+// much again before the sum with a start's own time leaves 32 bits.
+constexpr int32_t MAX_SAVED_SECONDS = int32_t(1) << 30;
+// A position costs the search a move generation and table probes at least:
+// this program searches some hundreds of thousands a second, and a
+// thousand million is out of any machine's reach. The second added to the
+// file's covers the starts' fractions of a second, each start being
+// counted in whole seconds.
+constexpr uint64_t MAX_POSITIONS_PER_SECOND = 1'000'000'000;
+
+// Times and counts that no run produces: a file that holds them is damaged
+// (or made up), and the report would show them as the run's.
+bool runFiguresArePossible(const SavedFigures& f) {
+    if (f.elapsed < 0 || f.elapsed > MAX_SAVED_SECONDS) return false;
+    return f.nodeCount <= (uint64_t(f.elapsed) + 1) * MAX_POSITIONS_PER_SECOND;
+}
+
 bool figuresArePlausible(const SavedFigures& f) {
     const bool phase = f.phase == PHASE_SOLVING || f.phase == PHASE_SHORTER_MATE || f.phase == PHASE_VERIFYING;
     const bool generations = f.generation >= 1 && f.generation <= 15 && f.previousGeneration >= 0 &&
                              f.previousGeneration <= 15;
-    return phase && generations && f.used <= f.capacity && f.retryMax >= 0 && f.retryMax < STORE_PROBE_LIMIT &&
+    const bool counts = f.used <= f.capacity && f.peak <= f.capacity;
+    return phase && generations && counts && f.retryMax >= 0 && f.retryMax < STORE_PROBE_LIMIT &&
            f.proofRetryMax >= 0 && f.proofRetryMax < STORE_PROBE_LIMIT && f.disproofRetryMax >= 0 &&
            f.disproofRetryMax < STORE_PROBE_LIMIT && isWellFormedMove(f.snapshotMove) && isWellFormedMove(f.savedMove) &&
            f.savedPly >= 0 && f.savedPly < MAX_PLY_KEYS;
@@ -456,6 +476,17 @@ bool isPlausiblePosition(const Position& pos) {
            std::memcmp(fresh->defenderAttacks, pos.defenderAttacks, sizeof pos.defenderAttacks) == 0;
 }
 
+namespace {
+
+// The run time to save: a start's time counts from zero even when the
+// clock was set back during it.
+int32_t elapsedToSave() {
+    const std::time_t thisStart = std::max<std::time_t>(0, std::time(nullptr) - runStartTime);
+    return int32_t(std::min<std::time_t>(resumedElapsedSeconds + thisStart, MAX_SAVED_SECONDS));
+}
+
+}  // namespace
+
 bool writeSuspendFile(const Position& initial) {
     const PositionTable& t = positionTable;
     if (t.capacity >= SUSPENDABLE_CAPACITY_LIMIT) {
@@ -464,9 +495,7 @@ bool writeSuspendFile(const Position& initial) {
                      << std::flush;
         return false;
     }
-    const std::time_t now = std::time(nullptr);
-    const int32_t elapsed = int32_t(resumedElapsedSeconds + (now - runStartTime));
-    if (!writeAtomically(suspendFileName, initial, elapsed)) return false;
+    if (!writeAtomically(suspendFileName, initial, elapsedToSave())) return false;
     suspendFileWritten = true;
     return true;
 }
@@ -499,7 +528,10 @@ ResumeResult readSuspendFile(std::FILE* file, uint64_t size, PositionTable& tabl
     adoptSavedTableSize(s.f, table, r.remaining);
     if (!matchesCurrentProblem(s.f, table, initial)) return ResumeResult::REFUSED;
     std::string reason;
-    if (!figuresArePlausible(s.f)) reason = "検討状態";
+    if (!runFiguresArePossible(s.f))
+        reason = "所要時間・探索局面数";
+    else if (!figuresArePlausible(s.f))
+        reason = "検討状態";
     if (reason.empty()) readSavedState(r, s, initial, reason);
     if (reason.empty() && r.remaining != table.capacity * sizeof(TableEntry)) reason = "局面表の大きさ";
     if (!reason.empty()) {

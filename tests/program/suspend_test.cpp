@@ -101,6 +101,14 @@ void expectRefused(const ProblemFile& file, const std::string& message) {
 
 // The fields at the head of a suspend file, where a test changes them.
 constexpr size_t MARK_BYTES = 8, PROBLEM_BYTES = 8 + 2;
+constexpr size_t ELAPSED_AT = MARK_BYTES + PROBLEM_BYTES;
+constexpr size_t NODE_COUNT_AT = ELAPSED_AT + 70;
+
+template <typename T>
+std::string withField(std::string file, size_t at, T value) {
+    std::memcpy(file.data() + at, &value, sizeof value);
+    return file;
+}
 
 TEST(SuspendFile, DamagedFilesAreRefusedAndLeftAsTheyWere) {
     ProblemFile file(RawText{exampleProblem()});
@@ -130,6 +138,15 @@ TEST(SuspendFile, DamagedFilesAreRefusedAndLeftAsTheyWere) {
     // A file of the build before the head named its problem.
     writeFile(suspendPath(file), "KVSUSP02" + whole.substr(MARK_BYTES + PROBLEM_BYTES));
     expectRefused(file, DAMAGED + "{*}以前の版で作られたもの");
+
+    // Times and counts no run produces (the report would show them).
+    const std::string RUN_FIGURES = DAMAGED + "{*}（所要時間・探索局面数）";
+    writeFile(suspendPath(file), withField<int32_t>(whole, ELAPSED_AT, -57));
+    expectRefused(file, RUN_FIGURES);
+    writeFile(suspendPath(file), withField<int32_t>(whole, ELAPSED_AT, INT32_MAX));
+    expectRefused(file, RUN_FIGURES);
+    writeFile(suspendPath(file), withField<uint64_t>(whole, NODE_COUNT_AT, 4'600'000'000'000'000'000u));
+    expectRefused(file, RUN_FIGURES);
 }
 
 // What is not a regular file is no suspend file: the run starts fresh
