@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "driver/notation.h"
 #include "driver/problem_header.h"
 #include "driver/solve.h"
+#include "driver/suspend_storage.h"
 #include "position/attacks.h"
 #include "position/hash_keys.h"
 #include "position/movegen.h"
@@ -22,6 +24,7 @@
 #include "search/search_context.h"
 
 bool suspendFileWritten = false;
+bool suspendSaveFailed = false;
 bool suspendFileResumed = false;
 int32_t resumedElapsedSeconds = 0;
 std::time_t runStartTime = 0;
@@ -63,10 +66,10 @@ bool failurePresent(const SearchContext& ctx) {
 // version digits.
 constexpr char SUSPEND_FILE_MARK[8] = {'K', 'V', 'S', 'U', 'S', 'P', '0', '3'};
 
-// The problem is named by the key of its initial position (board, hands,
-// side to move) and its move count.
-void writeState(FieldWriter& w, const Position& initial, const SearchContext& ctx, const PositionTable& t,
-                int32_t elapsed) {
+// Everything before the table. The problem is named by the key of its
+// initial position (board, hands, side to move) and its move count.
+void writeHead(FieldWriter& w, const Position& initial, const SearchContext& ctx, const PositionTable& t,
+               int32_t elapsed) {
     w.bytes(SUSPEND_FILE_MARK, sizeof SUSPEND_FILE_MARK);
     w.value<uint64_t>(initial.positionKey);
     w.value<int16_t>(problem.moveCount);
@@ -110,33 +113,30 @@ void writeState(FieldWriter& w, const Position& initial, const SearchContext& ct
         w.value<uint64_t>(list.size());
         w.bytes(list.data(), list.size() * sizeof(Position));
     }
-    w.bytes(t.entries, t.capacity * sizeof(TableEntry));
 }
 
-std::string temporaryNameFor(const std::string& name) { return name + ".tmp"; }
+// What the folder holds after a save that was not made: the file of an
+// earlier save, untouched, or none.
+std::string whatRemains(const std::string& name) {
+    return isRegularFile(name) ? "以前の待避ファイルはそのまま残っています" : "待避ファイルは作成されていません";
+}
 
 // Writes the new file beside the old one and renames it over the old one
 // only when it is complete and on disk, so an interrupted or failed write
 // never costs the previous file.
 bool writeAtomically(const std::string& name, const Position& initial, int32_t elapsed) {
-    const std::string temporary = temporaryNameFor(name);
-    OpenFile file(std::fopen(temporary.c_str(), "wb"));
-    if (!file) {
-        consoleOut() << "待避用のファイルが開けません" << '\n' << std::flush;
+    Replacement replacement;
+    if (!beginReplacement(replacement, name)) {
+        consoleOut() << "待避用のファイルが開けません" << '\n' << whatRemains(name) << '\n' << std::flush;
         return false;
     }
     consoleOut() << "\n待避ファイル作成中... しばらくお待ちください\n" << std::flush;
-    FieldWriter w{file.get()};
-    writeState(w, initial, searchContext, positionTable, elapsed);
-    bool ok = w.ok && std::fflush(file.get()) == 0 && ::fsync(::fileno(file.get())) == 0;
-    // Closed here, not by the handle: a failed close is a failed write.
-    ok = std::fclose(file.release()) == 0 && ok;
-    ok = ok && std::rename(temporary.c_str(), name.c_str()) == 0;
-    if (!ok) {
-        std::remove(temporary.c_str());
-        consoleOut() << "待避ファイルを書き込めませんでした。以前の待避ファイルはそのまま残っています" << '\n'
-                     << std::flush;
-    }
+    FieldWriter w{replacement.file};
+    writeHead(w, initial, searchContext, positionTable, elapsed);
+    w.bytes(positionTable.entries, positionTable.capacity * sizeof(TableEntry));
+    const bool ok = w.ok && commitReplacement(replacement);
+    if (!w.ok) abandonReplacement(replacement);
+    if (!ok) consoleOut() << "待避ファイルを書き込めませんでした。" << whatRemains(name) << '\n' << std::flush;
     return ok;
 }
 
@@ -485,9 +485,7 @@ int32_t elapsedToSave() {
     return int32_t(std::min<std::time_t>(resumedElapsedSeconds + thisStart, MAX_SAVED_SECONDS));
 }
 
-}  // namespace
-
-bool writeSuspendFile(const Position& initial) {
+bool writeSuspendFileOnce(const Position& initial) {
     const PositionTable& t = positionTable;
     if (t.capacity >= SUSPENDABLE_CAPACITY_LIMIT) {
         consoleOut() << "局面表が大きすぎるため待避ファイルを作成できません（" << decimalText(t.capacity)
@@ -495,9 +493,18 @@ bool writeSuspendFile(const Position& initial) {
                      << std::flush;
         return false;
     }
-    if (!writeAtomically(suspendFileName, initial, elapsedToSave())) return false;
-    suspendFileWritten = true;
-    return true;
+    return writeAtomically(suspendFileName, initial, elapsedToSave());
+}
+
+}  // namespace
+
+bool writeSuspendFile(const Position& initial) {
+    const bool written = writeSuspendFileOnce(initial);
+    if (written)
+        suspendFileWritten = true;
+    else
+        suspendSaveFailed = true;
+    return written;
 }
 
 void offerSave(const Position& initial, const MoveLine& line) {
@@ -579,4 +586,12 @@ ResumeResult resumeFromSuspendFile(PositionTable& table, const Position& initial
     if (!askYesNo("\n待避ファイルがあります。これを使って再開しますか？（Y/N）", 'Y')) return ResumeResult::FRESH;
     consoleOut() << "\n待避ファイルから再開します。\n" << std::flush;
     return readSuspendFile(file.get(), uint64_t(info.st_size), table, initial);
+}
+
+void endSuspendFileUse(bool resumed) {
+    // After a save the file is this run's own; after a failed one the file
+    // the run was taken up from is the only good state there is.
+    if (resumed && !suspendFileWritten && !suspendSaveFailed &&
+        askYesNo("待避ファイルを削除しますか？（Y/N）：", 'Y'))
+        deleteSuspendFile(suspendFileName);
 }

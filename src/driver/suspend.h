@@ -20,6 +20,10 @@
 // Set after a suspend file was written in this run; the run then does not
 // offer to delete it at its end.
 extern bool suspendFileWritten;
+// Set when a save was asked for and not made: the run ends with exit code
+// 1, and a file it was taken up from, the only good one, is not offered
+// for deletion.
+extern bool suspendSaveFailed;
 // Set after a suspend file was read at start; its elapsed time counts.
 extern bool suspendFileResumed;
 // The run time stored in the suspend file that was taken up (seconds).
@@ -35,7 +39,8 @@ void offerSave(const Position& initial, const MoveLine& line);
 
 // Writes the suspend file of the problem whose initial position is given,
 // from the global state. The previous file stays intact until the new one
-// is complete. False when it was not written.
+// is complete. False when it was not written; the message says what the
+// folder holds then.
 bool writeSuspendFile(const Position& initial);
 
 enum class ResumeResult {
@@ -50,6 +55,10 @@ enum class ResumeResult {
 // is the problem's initial position (the saved solution is replayed on it
 // to show where verification resumes).
 ResumeResult resumeFromSuspendFile(PositionTable& table, const Position& initial);
+
+// At the end of the run: a run taken up from its suspend file offers to
+// delete it, unless it saved again or failed to.
+void endSuspendFileUse(bool resumed);
 
 // The reading itself, from an open file of the given size (no question
 // asked): the whole file is checked before anything is changed.

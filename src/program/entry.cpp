@@ -153,13 +153,12 @@ int runEntrySequence(int argc, char* argv[]) {
     consoleOut() << closing << std::flush;
     report << closing << std::flush;
 
-    if (resumed && !suspendFileWritten) {
-        if (askYesNo("待避ファイルを削除しますか？（Y/N）：", 'Y')) deleteSuspendFile(suspendFileName);
-    }
+    endSuspendFileUse(resumed);
 
     waitForKey();
     report.close();
-    // A refused problem is not a checked one: a wrapper that trusts the
-    // exit code must not count it as such.
-    return searched ? 0 : 1;
+    // A refused problem is not a checked one, and a stopped run whose state
+    // could not be saved has lost it: a wrapper that trusts the exit code
+    // must count neither as done.
+    return searched && !suspendSaveFailed ? 0 : 1;
 }

@@ -40,6 +40,15 @@ std::string sourcePath(const std::string& relative) { return std::string(KELVARO
 
 std::string fixturePath(const std::string& name) { return sourcePath("tests/program/fixtures/" + name); }
 
+testing::AssertionResult fileHolds(const std::string& path, const std::string& bytes) {
+    const std::string held = readFile(path);
+    if (held == bytes) return testing::AssertionSuccess();
+    size_t at = 0;
+    while (at < held.size() && at < bytes.size() && held[at] == bytes[at]) ++at;
+    return testing::AssertionFailure() << path << " holds " << held.size() << " bytes, not the " << bytes.size()
+                                       << " expected; they differ from byte " << at << " on";
+}
+
 // --- text ---
 
 std::string convert(const std::string& text, const char* to, const char* from, bool* ok) {
@@ -131,6 +140,11 @@ public:
     [[noreturn]] void exec() const {
         const std::optional<Identity>& as = command_.runAs;
         if (as && (setgroups(0, nullptr) != 0 || setgid(as->gid) != 0 || setuid(as->uid) != 0)) _exit(126);
+        if (const std::optional<rlim_t>& limit = command_.fileSizeLimit) {
+            const rlimit size{*limit, *limit};
+            if (setrlimit(RLIMIT_FSIZE, &size) != 0) _exit(126);
+            signal(SIGXFSZ, SIG_IGN);
+        }
         alarm(command_.timeoutSeconds);
         execve(path_.c_str(), argv_.data(), envp_.data());
         _exit(127);

@@ -10,6 +10,8 @@
 // pin down).
 #pragma once
 
+#include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <termios.h>
 
@@ -28,6 +30,9 @@ void writeFile(const std::string& path, const std::string& text);
 std::string sourcePath(const std::string& relative);
 // A file under tests/program/fixtures/.
 std::string fixturePath(const std::string& name);
+// Whether the file holds exactly these bytes; a failure tells the sizes and
+// where they first differ, not the bytes (a suspend file has megabytes).
+testing::AssertionResult fileHolds(const std::string& path, const std::string& bytes);
 
 // --- text ---
 
@@ -68,6 +73,9 @@ struct Command {
     unsigned timeoutSeconds = 300;
     // Runs as this user, with no supplementary groups (the test must be root).
     std::optional<Identity> runAs;
+    // The largest file the program may write (RLIMIT_FSIZE, SIGXFSZ
+    // ignored): a write beyond it fails as on a full disk, whoever runs.
+    std::optional<rlim_t> fileSizeLimit;
 };
 
 // KELVARO_TEST_STOPS for Command::environment: the program stops as if ESC

@@ -1,5 +1,6 @@
 // Stopping a run, saving it and taking it up again, as a user does; and
 // suspend files that must not be taken up.
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -36,6 +37,19 @@ std::string exampleProblem() { return withSmallTable(readFile(sourcePath("proble
 
 std::string suspendPath(const ProblemFile& file) { return file.dir() + "/problem.kvs"; }
 
+// What a save may leave beside the suspend file, sorted: temporary files.
+std::vector<std::string> leftoversIn(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (const dirent* e = readdir(d))
+            if (std::strncmp(e->d_name, "problem.kvs.", 12) == 0) names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+const std::vector<std::string> NOTHING_LEFT;
+
 // The findings shown on a console: every labelled line and every solution
 // line's end, in order.
 std::vector<std::string> findingsOf(const std::string& console) {
@@ -70,6 +84,13 @@ struct StopPoint {
 };
 const StopPoint EARLY_IN_VERIFICATION{"verify@1"};
 
+Command stoppedAt(const ProblemFile& file, const StopPoint& at) {
+    Command command;
+    command.arguments = {file.path()};
+    command.environment = {testStops(at.stops)};
+    return command;
+}
+
 RunResult runUntilStopped(const std::vector<std::string>& arguments, const StopPoint& at,
                           const std::vector<TerminalStep>& steps, std::optional<Identity> runAs = std::nullopt) {
     Command command;
@@ -96,7 +117,7 @@ void expectRefused(const ProblemFile& file, const std::string& message) {
     const RunResult run = file.run("y\n");
     EXPECT_EQ(run.exitCode, 1) << shown(run.console);
     EXPECT_MATCH(run.console, "{*}" + message + "{*}");
-    EXPECT_EQ(readFile(suspendPath(file)), before);
+    EXPECT_TRUE(fileHolds(suspendPath(file), before));
 }
 
 // The fields at the head of a suspend file, where a test changes them.
@@ -215,17 +236,55 @@ TEST(SuspendFile, FileOfAnotherDefaultTableSizeIsTakenUpAtItsOwnSize) {
     EXPECT_MATCH(run.console, "{*}待避ファイルから再開します。\n{*}\n局面表：{*}/1048575 ({*}");
 }
 
-TEST(SuspendFile, FailedSaveLeavesThePreviousFileAsItWas) {
+// A save cut short as on a full disk: its file may not grow beyond a
+// megabyte (the report stays far below that).
+Command withFullDisk(Command command) {
+    command.fileSizeLimit = rlim_t(1) << 20;
+    return command;
+}
+
+// A save that fails says what the folder holds afterwards, and a run taken
+// up from its file, whose save failed, does not offer to delete that file:
+// it is the only good one. Either run ends with exit code 1.
+TEST(SuspendFile, FailedSaveSaysWhatIsLeftAndKeepsTheOnlyGoodFile) {
+    {
+        ProblemFile file(RawText{exampleProblem()});
+        const RunResult run =
+            runOnTerminal(withFullDisk(stoppedAt(file, EARLY_IN_VERIFICATION)), stopAndSaveSteps(true));
+        EXPECT_EQ(run.exitCode, 1) << shown(run.console);
+        EXPECT_MATCH(run.console, "{*}待避ファイルを書き込めませんでした。待避ファイルは作成されていません\n{*}");
+        EXPECT_NE(access(suspendPath(file).c_str(), F_OK), 0);
+        EXPECT_EQ(leftoversIn(file.dir()), NOTHING_LEFT);
+    }
     ProblemFile file(RawText{exampleProblem()});
     stopInVerificationAndSave(file);
     const std::string saved = readFile(suspendPath(file));
-    // The temporary file cannot be created (a folder stands in its way; the
-    // tests may run as root, for whom permissions do not stop a write).
-    ASSERT_EQ(mkdir((suspendPath(file) + ".tmp").c_str(), 0755), 0);
-    const RunResult run = runUntilStopped({file.path()}, EARLY_IN_VERIFICATION, stopAndSaveSteps(true, true));
-    ASSERT_EQ(run.exitCode, 0) << shown(run.console);
-    EXPECT_MATCH(run.console, "{*}待避用のファイルが開けません\n{*}");
-    EXPECT_EQ(readFile(suspendPath(file)), saved);
+    const std::vector<TerminalStep> resumeStopAndSave = {
+        {RESUME_QUESTION, "y\n"},
+        {STOP_QUESTION, "y\n"},
+        {SAVE_QUESTION, "y\n"},
+        {KEY_WAIT, "x", TerminalMode::Keys},
+    };
+    const RunResult run = runOnTerminal(withFullDisk(stoppedAt(file, EARLY_IN_VERIFICATION)), resumeStopAndSave);
+    EXPECT_EQ(run.exitCode, 1) << shown(run.console);
+    EXPECT_MATCH(run.console, "{*}待避ファイルを書き込めませんでした。以前の待避ファイルはそのまま残っています\n{*}");
+    EXPECT_EQ(run.console.find("待避ファイルを削除しますか"), std::string::npos) << shown(run.console);
+    EXPECT_TRUE(fileHolds(suspendPath(file), saved));
+    EXPECT_EQ(leftoversIn(file.dir()), NOTHING_LEFT);
+}
+
+// A link planted where the save used to write its temporary file is
+// neither followed nor removed; the save is made.
+TEST(SuspendFile, LinksPlantedBesideTheFileAreNotWrittenThrough) {
+    ProblemFile file(RawText{exampleProblem()});
+    const std::string victim = file.dir() + "/victim", bytes = "not a suspend file\n";
+    writeFile(victim, bytes);
+    ASSERT_EQ(symlink(victim.c_str(), (suspendPath(file) + ".tmp").c_str()), 0);
+    stopInVerificationAndSave(file);
+    EXPECT_TRUE(fileHolds(victim, bytes));
+    EXPECT_EQ(leftoversIn(file.dir()), std::vector<std::string>{"problem.kvs.tmp"});
+    struct stat link {};
+    EXPECT_TRUE(lstat((suspendPath(file) + ".tmp").c_str(), &link) == 0 && S_ISLNK(link.st_mode));
 }
 
 TEST(SuspendFile, SaveRefusedByFolderPermissionsLeavesThePreviousFileAsItWas) {
@@ -234,7 +293,7 @@ TEST(SuspendFile, SaveRefusedByFolderPermissionsLeavesThePreviousFileAsItWas) {
     // but not write.
     const bool root = geteuid() == 0;
     const passwd* user = root ? getpwnam("nobody") : nullptr;
-    if (root && !user) GTEST_SKIP() << "no user 'nobody' to run the program as";
+    if (root && !user) SKIP_OR_FAIL_WITHOUT_DATA("no user 'nobody' to run the program as");
     ProblemFile file(RawText{exampleProblem()});
     stopInVerificationAndSave(file);
     const std::string saved = readFile(suspendPath(file));
@@ -247,10 +306,10 @@ TEST(SuspendFile, SaveRefusedByFolderPermissionsLeavesThePreviousFileAsItWas) {
     const RunResult run = runUntilStopped({file.path()}, EARLY_IN_VERIFICATION, stopAndSaveSteps(true, true),
                                           root ? std::optional<Identity>(identity) : std::nullopt);
     chmod(file.dir().c_str(), 0700);
-    ASSERT_EQ(run.exitCode, 0) << shown(run.console);
-    EXPECT_MATCH(run.console, "{*}待避用のファイルが開けません\n{*}");
-    EXPECT_EQ(readFile(suspendPath(file)), saved);
-    EXPECT_NE(access((suspendPath(file) + ".tmp").c_str(), F_OK), 0);
+    EXPECT_EQ(run.exitCode, 1) << shown(run.console);
+    EXPECT_MATCH(run.console, "{*}待避用のファイルが開けません\n以前の待避ファイルはそのまま残っています\n{*}");
+    EXPECT_TRUE(fileHolds(suspendPath(file), saved));
+    EXPECT_EQ(leftoversIn(file.dir()), NOTHING_LEFT);
 }
 
 TEST(SuspendFile, TableTooLargeForTheCapacityFieldIsNotSaved) {
@@ -266,7 +325,7 @@ TEST(SuspendFile, TableTooLargeForTheCapacityFieldIsNotSaved) {
     EXPECT_FALSE(written);
     EXPECT_NE(console.find("局面表が大きすぎるため待避ファイルを作成できません"), std::string::npos) << console;
     EXPECT_NE(access((dir + "/problem.kvs").c_str(), F_OK), 0);
-    EXPECT_NE(access((dir + "/problem.kvs.tmp").c_str(), F_OK), 0);
+    EXPECT_EQ(leftoversIn(dir), NOTHING_LEFT);
 }
 
 // The findings without the moves they name: the label and ply of each,
@@ -333,7 +392,7 @@ void expectRoundTrip(const std::string& problemPath, const StopPoint& at, const 
     } else {
         EXPECT_EQ(kindsOf(found), kindsOf(expected));
     }
-    EXPECT_EQ(readFile(suspendPath(file)), saved);
+    EXPECT_TRUE(fileHolds(suspendPath(file), saved));
     if (consoles) *consoles = {stopped.console, resumed.console};
 }
 
