@@ -478,6 +478,23 @@ bool isPlausiblePosition(const Position& pos) {
 
 namespace {
 
+// Held from the first use of the problem's suspend file (the offer to take
+// it up, or the first save) to the end of the run.
+SuspendLock suspendLock;
+
+// Takes the lock of the problem's suspend file; false when another run
+// holds it, after a message that names that run and what this one does
+// instead.
+bool lockSuspendFile(const char* instead) {
+    long holder = 0;
+    if (takeSuspendLock(suspendLock, suspendFileName, holder) != LockOutcome::HELD_BY_OTHER) return true;
+    const std::string other = holder > 0 ? "別の実行（プロセスID " + decimalText(int64_t(holder)) + "）" : "別の実行";
+    consoleOut() << "\n待避ファイル " << textFromTerminal(suspendFileName) << " は" << other << "が使用中です。"
+                 << instead << '\n'
+                 << std::flush;
+    return false;
+}
+
 // The run time to save: a start's time counts from zero even when the
 // clock was set back during it.
 int32_t elapsedToSave() {
@@ -493,6 +510,7 @@ bool writeSuspendFileOnce(const Position& initial) {
                      << std::flush;
         return false;
     }
+    if (!lockSuspendFile("保存できません")) return false;
     return writeAtomically(suspendFileName, initial, elapsedToSave());
 }
 
@@ -580,12 +598,19 @@ OpenFile openRegularFile(const std::string& name, struct stat& info) {
 }  // namespace
 
 ResumeResult resumeFromSuspendFile(PositionTable& table, const Position& initial) {
+    // Locked before it is opened: what is read is then the file as the
+    // last run to save left it.
+    if (!isRegularFile(suspendFileName)) return ResumeResult::FRESH;
+    if (!lockSuspendFile("待避ファイルを使わずに検討します")) return ResumeResult::FRESH;
     struct stat info {};
     const OpenFile file = openRegularFile(suspendFileName, info);
     if (!file) return ResumeResult::FRESH;
     if (!askYesNo("\n待避ファイルがあります。これを使って再開しますか？（Y/N）", 'Y')) return ResumeResult::FRESH;
     consoleOut() << "\n待避ファイルから再開します。\n" << std::flush;
-    return readSuspendFile(file.get(), uint64_t(info.st_size), table, initial);
+    const ResumeResult result = readSuspendFile(file.get(), uint64_t(info.st_size), table, initial);
+    // A refused file ends the run.
+    if (result == ResumeResult::REFUSED) releaseSuspendLock(suspendLock);
+    return result;
 }
 
 void endSuspendFileUse(bool resumed) {
@@ -594,4 +619,5 @@ void endSuspendFileUse(bool resumed) {
     if (resumed && !suspendFileWritten && !suspendSaveFailed &&
         askYesNo("待避ファイルを削除しますか？（Y/N）：", 'Y'))
         deleteSuspendFile(suspendFileName);
+    releaseSuspendLock(suspendLock);
 }

@@ -5,7 +5,8 @@
 // the key of the problem's initial position and its move count, the run's
 // figures, the driver's phase and verification state, the current
 // solution, the search's resume path and saved child lists, and the whole
-// position table, raw.
+// position table, raw. One run at a time uses a problem's file (a lock
+// beside it, see suspend_storage.h).
 #pragma once
 
 #include <cstdint>
@@ -50,14 +51,15 @@ enum class ResumeResult {
               // has been shown and the run must end with exit code 1
 };
 
-// Offers the suspend file of the problem, if there is one, and reads it on
-// Yes. Nothing is changed before the whole file has been checked. initial
+// Offers the suspend file of the problem, if there is one and no other run
+// holds it (a message names that run), and reads it on Yes. Nothing is
+// changed before the whole file has been checked. initial
 // is the problem's initial position (the saved solution is replayed on it
 // to show where verification resumes).
 ResumeResult resumeFromSuspendFile(PositionTable& table, const Position& initial);
 
 // At the end of the run: a run taken up from its suspend file offers to
-// delete it, unless it saved again or failed to.
+// delete it, unless it saved again or failed to; the file's lock is let go.
 void endSuspendFileUse(bool resumed);
 
 // The reading itself, from an open file of the given size (no question

@@ -1,11 +1,85 @@
 #include "driver/suspend_storage.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <string>
+
+// ---- the lock ----
+
+namespace {
+
+void writeOwnPid(int fd) {
+    const std::string pid = std::to_string(long(::getpid())) + "\n";
+    if (::ftruncate(fd, 0) != 0) return;
+    [[maybe_unused]] const ssize_t written = ::pwrite(fd, pid.data(), pid.size(), 0);
+}
+
+long pidWrittenIn(int fd) {
+    char text[32] = {};
+    const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
+    return n > 0 ? std::strtol(text, nullptr, 10) : 0;
+}
+
+// Whether the name still leads to the file that was opened: a holder that
+// let its lock go has removed the file, and a lock on the removed file
+// keeps no one out.
+bool nameStillLeadsTo(const std::string& path, int fd) {
+    struct stat named {}, opened {};
+    return ::stat(path.c_str(), &named) == 0 && ::fstat(fd, &opened) == 0 && named.st_dev == opened.st_dev &&
+           named.st_ino == opened.st_ino;
+}
+
+// Opens the lock file, not a link planted in its place. Another user's lock
+// file may be open for reading only; the lock works on that too.
+int openLockFile(const std::string& path) {
+    const int flags = O_CREAT | O_NOFOLLOW | O_CLOEXEC;
+    const int fd = ::open(path.c_str(), O_RDWR | flags, 0644);
+    return fd >= 0 || errno != EACCES ? fd : ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+}  // namespace
+
+LockOutcome takeSuspendLock(SuspendLock& lock, const std::string& suspendFile, long& holderPid) {
+    const std::string path = suspendFile + ".lock";
+    if (lock.fd >= 0 && lock.path == path) return LockOutcome::TAKEN;
+    releaseSuspendLock(lock);
+    holderPid = 0;
+    // A few rounds: each lost one means that the holder let go (and
+    // removed the file) between the open and the lock.
+    for (int round = 0; round < 8; ++round) {
+        const int fd = openLockFile(path);
+        if (fd < 0) return LockOutcome::UNAVAILABLE;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const bool held = errno == EWOULDBLOCK;
+            if (held) holderPid = pidWrittenIn(fd);
+            ::close(fd);
+            return held ? LockOutcome::HELD_BY_OTHER : LockOutcome::UNAVAILABLE;
+        }
+        if (nameStillLeadsTo(path, fd)) {
+            writeOwnPid(fd);
+            lock = {path, fd};
+            return LockOutcome::TAKEN;
+        }
+        ::close(fd);
+    }
+    return LockOutcome::UNAVAILABLE;
+}
+
+void releaseSuspendLock(SuspendLock& lock) {
+    if (lock.fd < 0) return;
+    // Removed while still held: a run that opened it just before finds,
+    // once it has the lock, that the name leads elsewhere, and tries again.
+    ::unlink(lock.path.c_str());
+    ::close(lock.fd);
+    lock = {};
+}
+
+// ---- the replacement ----
 
 namespace {
 

@@ -143,5 +143,7 @@ int writeSuspendSeeds(const std::string& dir) {
         runStartTime = std::time(nullptr);
         if (writeSuspendFile(smallRoot)) ++written;
     }
+    // The last seed's lock goes with its file: dir holds the seeds only.
+    endSuspendFileUse(false);
     return written;
 }

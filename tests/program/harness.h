@@ -144,6 +144,7 @@ public:
     TerminalSession& operator=(const TerminalSession&) = delete;
 
     bool started() const { return child_ > 0; }
+    pid_t pid() const { return child_; }
     void type(const std::string& keys);
 
     // Everything the program wrote, escape sequences and CR LF included.

@@ -37,7 +37,8 @@ std::string exampleProblem() { return withSmallTable(readFile(sourcePath("proble
 
 std::string suspendPath(const ProblemFile& file) { return file.dir() + "/problem.kvs"; }
 
-// What a save may leave beside the suspend file, sorted: temporary files.
+// What a save may leave beside the suspend file, sorted: temporary files,
+// and the lock, which a run removes at its end.
 std::vector<std::string> leftoversIn(const std::string& dir) {
     std::vector<std::string> names;
     if (DIR* d = opendir(dir.c_str())) {
@@ -273,18 +274,43 @@ TEST(SuspendFile, FailedSaveSaysWhatIsLeftAndKeepsTheOnlyGoodFile) {
     EXPECT_EQ(leftoversIn(file.dir()), NOTHING_LEFT);
 }
 
-// A link planted where the save used to write its temporary file is
-// neither followed nor removed; the save is made.
+// Links planted where the save used to write its temporary file, and where
+// it keeps its lock, are neither followed nor removed; the save is made.
 TEST(SuspendFile, LinksPlantedBesideTheFileAreNotWrittenThrough) {
     ProblemFile file(RawText{exampleProblem()});
     const std::string victim = file.dir() + "/victim", bytes = "not a suspend file\n";
     writeFile(victim, bytes);
-    ASSERT_EQ(symlink(victim.c_str(), (suspendPath(file) + ".tmp").c_str()), 0);
+    for (const char* name : {"/problem.kvs.tmp", "/problem.kvs.lock"})
+        ASSERT_EQ(symlink(victim.c_str(), (file.dir() + name).c_str()), 0);
     stopInVerificationAndSave(file);
     EXPECT_TRUE(fileHolds(victim, bytes));
-    EXPECT_EQ(leftoversIn(file.dir()), std::vector<std::string>{"problem.kvs.tmp"});
+    EXPECT_EQ(leftoversIn(file.dir()), (std::vector<std::string>{"problem.kvs.lock", "problem.kvs.tmp"}));
     struct stat link {};
-    EXPECT_TRUE(lstat((suspendPath(file) + ".tmp").c_str(), &link) == 0 && S_ISLNK(link.st_mode));
+    EXPECT_TRUE(lstat((file.dir() + "/problem.kvs.tmp").c_str(), &link) == 0 && S_ISLNK(link.st_mode));
+    EXPECT_TRUE(lstat((file.dir() + "/problem.kvs.lock").c_str(), &link) == 0 && S_ISLNK(link.st_mode));
+}
+
+// One run at a time uses a problem's suspend file: a second run neither
+// takes it up nor saves over it while the first holds it (from its offer to
+// resume to its end), and names the first.
+TEST(SuspendFile, SecondRunOfTheProblemNeitherResumesNorSavesWhileTheFirstHoldsTheFile) {
+    ProblemFile file(RawText{exampleProblem()});
+    stopInVerificationAndSave(file);
+    const std::string saved = readFile(suspendPath(file));
+    Command first;
+    first.arguments = {file.path()};
+    TerminalSession holder(first);
+    ASSERT_NE(holder.waitForText(RESUME_QUESTION, 0, 120), std::string::npos) << shown(holder.text());
+
+    const RunResult second = runUntilStopped({file.path()}, EARLY_IN_VERIFICATION, stopAndSaveSteps(true));
+    EXPECT_EQ(second.exitCode, 1) << shown(second.console);
+    const std::string inUse = "待避ファイル " + suspendPath(file) + " は別の実行（プロセスID " +
+                              std::to_string(holder.pid()) + "）が使用中です。";
+    EXPECT_MATCH(second.console,
+                 "{*}" + inUse + "待避ファイルを使わずに検討します\n{*}" + inUse + "保存できません\n{*}");
+    EXPECT_EQ(second.console.find(RESUME_QUESTION), std::string::npos) << shown(second.console);
+    EXPECT_TRUE(fileHolds(suspendPath(file), saved));
+    EXPECT_EQ(leftoversIn(file.dir()), std::vector<std::string>{"problem.kvs.lock"});
 }
 
 TEST(SuspendFile, SaveRefusedByFolderPermissionsLeavesThePreviousFileAsItWas) {
