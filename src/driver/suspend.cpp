@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/console.h"
+#include "driver/keyboard.h"
 #include "driver/notation.h"
 #include "driver/problem_header.h"
 #include "driver/solve.h"
@@ -115,6 +116,15 @@ void writeHead(FieldWriter& w, const Position& initial, const SearchContext& ctx
     }
 }
 
+// For the tests (KELVARO_TEST_SAVE_WAIT set): the save waits here, its
+// temporary file half written, for the signal that ends the run; a point
+// that is the same on every machine.
+void waitHereWhenTestAsks(std::FILE* file) {
+    if (!std::getenv("KELVARO_TEST_SAVE_WAIT")) return;
+    std::fflush(file);
+    for (;;) ::pause();
+}
+
 // What the folder holds after a save that was not made: the file of an
 // earlier save, untouched, or none.
 std::string whatRemains(const std::string& name) {
@@ -133,6 +143,7 @@ bool writeAtomically(const std::string& name, const Position& initial, int32_t e
     consoleOut() << "\n待避ファイル作成中... しばらくお待ちください\n" << std::flush;
     FieldWriter w{replacement.file};
     writeHead(w, initial, searchContext, positionTable, elapsed);
+    waitHereWhenTestAsks(replacement.file);
     w.bytes(positionTable.entries, positionTable.capacity * sizeof(TableEntry));
     const bool ok = w.ok && commitReplacement(replacement);
     if (!w.ok) abandonReplacement(replacement);
@@ -511,6 +522,10 @@ bool writeSuspendFileOnce(const Position& initial) {
         return false;
     }
     if (!lockSuspendFile("保存できません")) return false;
+    // The key poller has been told to stop by the stop question; it ends
+    // here, so that the signals the save holds back are held for the whole
+    // run (see suspend_storage.cpp).
+    stopKeyboardThread();
     return writeAtomically(suspendFileName, initial, elapsedToSave());
 }
 

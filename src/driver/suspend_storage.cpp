@@ -1,11 +1,14 @@
 #include "driver/suspend_storage.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <string>
 
@@ -83,6 +86,68 @@ void releaseSuspendLock(SuspendLock& lock) {
 
 namespace {
 
+constexpr int GUARDED_SIGNALS[] = {SIGTERM, SIGHUP};
+constexpr size_t GUARDED_COUNT = sizeof GUARDED_SIGNALS / sizeof GUARDED_SIGNALS[0];
+struct sigaction previousActions[GUARDED_COUNT];
+bool guarded[GUARDED_COUNT];
+// The temporary file a guarded signal removes: set once the file exists,
+// cleared before it is renamed or removed.
+std::atomic<const char*> temporaryToRemove{nullptr};
+static_assert(std::atomic<const char*>::is_always_lock_free, "read by a signal handler");
+
+// Async-signal-safe: the unlink of a name made before, then the signal
+// again with the action it had before the save (the console's guard, which
+// sets the terminal back and ends the process).
+void removeTemporaryAndEnd(int signalNumber) {
+    if (const char* path = temporaryToRemove.load()) ::unlink(path);
+    for (size_t i = 0; i < GUARDED_COUNT; ++i)
+        if (GUARDED_SIGNALS[i] == signalNumber) ::sigaction(signalNumber, &previousActions[i], nullptr);
+    ::raise(signalNumber);
+}
+
+bool isIgnored(const struct sigaction& action) {
+    return !(action.sa_flags & SA_SIGINFO) && action.sa_handler == SIG_IGN;
+}
+
+// While the temporary file comes into being or goes, and the handler's name
+// of it with it, the guarded signals wait. The solving thread is the only
+// one that takes them during a save: the main thread blocks them while it
+// waits for the solving thread, and the key poller has ended.
+class SignalsHeld {
+public:
+    SignalsHeld() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (int s : GUARDED_SIGNALS) sigaddset(&set, s);
+        ::pthread_sigmask(SIG_BLOCK, &set, &previous_);
+    }
+    ~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+private:
+    sigset_t previous_;
+};
+
+// A signal the run ignores (started under nohup) stays ignored: the save
+// goes on through it.
+void guardSignals() {
+    for (size_t i = 0; i < GUARDED_COUNT; ++i) {
+        ::sigaction(GUARDED_SIGNALS[i], nullptr, &previousActions[i]);
+        guarded[i] = !isIgnored(previousActions[i]);
+        if (!guarded[i]) continue;
+        struct sigaction action {};
+        action.sa_handler = removeTemporaryAndEnd;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(GUARDED_SIGNALS[i], &action, nullptr);
+    }
+}
+
+void unguardSignals() {
+    for (size_t i = 0; i < GUARDED_COUNT; ++i)
+        if (guarded[i]) ::sigaction(GUARDED_SIGNALS[i], &previousActions[i], nullptr);
+}
+
 // The mode a new file gets: what the creation mask lets through of 0666.
 // The mask can only be read by setting it; no other thread creates files
 // during a save.
@@ -115,19 +180,34 @@ void syncFolder(const std::string& folder) {
     ::close(fd);
 }
 
+void forgetTemporary(Replacement& r) {
+    {
+        SignalsHeld held;
+        temporaryToRemove = nullptr;
+    }
+    unguardSignals();
+    r.file = nullptr;
+}
+
 }  // namespace
 
 bool beginReplacement(Replacement& r, const std::string& target) {
     r = {target, target + ".XXXXXX", nullptr};
+    SignalsHeld held;
+    guardSignals();
     // Exclusive creation under a fresh name, mode 0600: a file or a link
     // planted in the folder is never opened, let alone written through.
     const int fd = ::mkostemp(r.temporary.data(), O_CLOEXEC | O_NOFOLLOW);
     if (fd >= 0) r.file = ::fdopen(fd, "wb");
-    if (r.file) return true;
+    if (r.file) {
+        temporaryToRemove = r.temporary.c_str();
+        return true;
+    }
     if (fd >= 0) {
         ::close(fd);
         ::unlink(r.temporary.c_str());
     }
+    unguardSignals();
     return false;
 }
 
@@ -136,17 +216,22 @@ bool commitReplacement(Replacement& r) {
     bool ok = std::fflush(r.file) == 0 && ::fchmod(fd, finalMode(r.target)) == 0 && ::fsync(fd) == 0;
     // A failed close is a failed write.
     ok = std::fclose(r.file) == 0 && ok;
-    r.file = nullptr;
-    const bool renamed = ok && std::rename(r.temporary.c_str(), r.target.c_str()) == 0;
+    bool renamed = false;
+    if (ok) {
+        SignalsHeld held;
+        renamed = std::rename(r.temporary.c_str(), r.target.c_str()) == 0;
+        if (renamed) temporaryToRemove = nullptr;
+    }
     if (!renamed) ::unlink(r.temporary.c_str());
+    forgetTemporary(r);
     if (renamed) syncFolder(folderOf(r.target));
     return renamed;
 }
 
 void abandonReplacement(Replacement& r) {
     std::fclose(r.file);
-    r.file = nullptr;
     ::unlink(r.temporary.c_str());
+    forgetTemporary(r);
 }
 
 bool isRegularFile(const std::string& path) {

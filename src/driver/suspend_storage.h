@@ -31,7 +31,8 @@ LockOutcome takeSuspendLock(SuspendLock& lock, const std::string& suspendFile, l
 void releaseSuspendLock(SuspendLock& lock);
 
 // A new file being written under a name of its own beside the one it is to
-// replace.
+// replace. While it exists, SIGTERM and SIGHUP remove it before they end
+// the process. One replacement at a time.
 struct Replacement {
     std::string target;
     std::string temporary;

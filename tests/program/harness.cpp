@@ -392,19 +392,24 @@ bool TerminalSession::terminalRestored() const {
     return now.c_lflag == initial_.c_lflag && now.c_iflag == initial_.c_iflag && now.c_oflag == initial_.c_oflag;
 }
 
+bool playSteps(TerminalSession& session, const std::vector<TerminalStep>& steps, int stepSeconds) {
+    size_t seen = 0;
+    for (const TerminalStep& step : steps) {
+        const size_t at = session.waitForText(step.waitFor, seen, stepSeconds);
+        if (at == std::string::npos || !session.waitForMode(step.mode, stepSeconds)) return false;
+        seen = at + step.waitFor.size();
+        session.type(step.keys);
+    }
+    return true;
+}
+
 RunResult runOnTerminal(const Command& command, const std::vector<TerminalStep>& steps, int stepSeconds) {
     TerminalSession session(command);
     RunResult run;
     if (!session.started()) return run;
-    size_t seen = 0;
-    for (const TerminalStep& step : steps) {
-        const size_t at = session.waitForText(step.waitFor, seen, stepSeconds);
-        if (at == std::string::npos || !session.waitForMode(step.mode, stepSeconds)) {
-            run.console = session.text();
-            return run;  // the session kills the program
-        }
-        seen = at + step.waitFor.size();
-        session.type(step.keys);
+    if (!playSteps(session, steps, stepSeconds)) {
+        run.console = session.text();
+        return run;  // the session kills the program
     }
     run.exitCode = session.finish(int(command.timeoutSeconds));
     run.console = session.text();

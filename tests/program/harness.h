@@ -83,6 +83,9 @@ struct Command {
 // (solve, shorter, verify), or verifyM@N, N positions into the
 // verification's Mth move: a point that is the same on every machine.
 std::string testStops(const std::string& stops);
+// For Command::environment: a suspend file's save waits, its temporary file
+// half written, for the signal that ends the program.
+inline const std::string TEST_SAVE_WAIT = "KELVARO_TEST_SAVE_WAIT=1";
 
 struct RunResult {
     int exitCode = -1;  // 128 + the signal for a program that was killed
@@ -193,6 +196,10 @@ struct TerminalStep {
     std::string keys;
     TerminalMode mode = TerminalMode::Lines;
 };
+
+// Takes the session through the steps; false when a step waited longer
+// than stepSeconds.
+bool playSteps(TerminalSession& session, const std::vector<TerminalStep>& steps, int stepSeconds = 120);
 
 // Runs the command on a terminal through the steps, then to its end. The
 // console is the session's text(); the exit code is -1 when a step waited

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <optional>
 #include <sstream>
@@ -311,6 +312,31 @@ TEST(SuspendFile, SecondRunOfTheProblemNeitherResumesNorSavesWhileTheFirstHoldsT
     EXPECT_EQ(second.console.find(RESUME_QUESTION), std::string::npos) << shown(second.console);
     EXPECT_TRUE(fileHolds(suspendPath(file), saved));
     EXPECT_EQ(leftoversIn(file.dir()), std::vector<std::string>{"problem.kvs.lock"});
+}
+
+// SIGTERM or SIGHUP in the middle of a save (the save waits there for it)
+// removes the temporary file and ends the run by that signal; the previous
+// file stays as it was.
+TEST(SuspendFile, SignalDuringASaveRemovesTheTemporaryFile) {
+    for (const int signalNumber : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signalNumber);
+        ProblemFile file(RawText{exampleProblem()});
+        stopInVerificationAndSave(file);
+        const std::string saved = readFile(suspendPath(file));
+        Command command = stoppedAt(file, EARLY_IN_VERIFICATION);
+        command.environment.push_back(TEST_SAVE_WAIT);
+        TerminalSession session(command);
+        std::vector<TerminalStep> steps = stopAndSaveSteps(true, true);
+        steps.pop_back();  // no key wait: the save does not end
+        ASSERT_TRUE(playSteps(session, steps)) << shown(session.text());
+        ASSERT_NE(session.waitForText("待避ファイル作成中", 0, 120), std::string::npos) << shown(session.text());
+        ASSERT_EQ(kill(session.pid(), signalNumber), 0);
+        EXPECT_EQ(session.finish(60), 128 + signalNumber) << shown(session.text());
+        EXPECT_TRUE(fileHolds(suspendPath(file), saved));
+        // The lock is let go with the process; its file stays, and the next
+        // run takes it over.
+        EXPECT_EQ(leftoversIn(file.dir()), std::vector<std::string>{"problem.kvs.lock"});
+    }
 }
 
 TEST(SuspendFile, SaveRefusedByFolderPermissionsLeavesThePreviousFileAsItWas) {
