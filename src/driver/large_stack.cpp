@@ -2,6 +2,8 @@
 
 #include <pthread.h>
 
+#include <csignal>
+
 namespace {
 
 void* runWork(void* arg) {
@@ -19,6 +21,16 @@ bool runOnSolverStack(const std::function<void()>& work) {
                          pthread_create(&thread, &attr, runWork, const_cast<std::function<void()>*>(&work)) == 0;
     pthread_attr_destroy(&attr);
     if (!created) return false;
+    // While it waits, this thread leaves SIGTERM and SIGHUP to the solving
+    // thread (blocked only after the thread was made, which inherits the
+    // mask): a suspend file's save holds them there while its temporary
+    // file comes into being, and they must not slip past through here.
+    sigset_t ending, previous;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGTERM);
+    sigaddset(&ending, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &ending, &previous);
     pthread_join(thread, nullptr);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return true;
 }

@@ -145,7 +145,7 @@ Outcome solvingPhase(SearchContext& ctx, Position& initial, Position& w, int16_t
 
     if (w.searchStatus == STATUS_INTERRUPTED) {
         console() << "中断します。" << '\n';
-        offerSave(MoveLine(currentSolution));
+        offerSave(initial, MoveLine(currentSolution));
         markInterrupted(initial);
         return Outcome::Done;
     }
@@ -210,7 +210,7 @@ Outcome shorterMatePhase(SearchContext& ctx, Position& initial, int16_t n) {
             currentSolution = before;
             console() << "中断します。" << '\n';
             offerProvisionalSolution(ctx, initial, currentSolution);
-            offerSave(currentSolution);
+            offerSave(initial, currentSolution);
             markInterrupted(initial);
             return Outcome::Done;
         }
@@ -231,7 +231,7 @@ Outcome shorterMatePhase(SearchContext& ctx, Position& initial, int16_t n) {
         currentSolution = buildMateSolution(ctx, *w2, int16_t(d));
         if (currentSolution.empty() || w2->searchStatus == STATUS_INTERRUPTED) {
             console() << decimalText(int32_t(d)) << "手検索：暫定解の選択処理が中断されました" << '\n';
-            offerSave(before);
+            offerSave(initial, before);
             markInterrupted(initial);
             return Outcome::Done;
         }
@@ -251,7 +251,7 @@ Outcome shorterMatePhase(SearchContext& ctx, Position& initial, int16_t n) {
     if (askYesNo("早詰順（暫定解）をもとに、変別や非限定の検討を行いますか？（Y/N）：", 'N')) {
         printSolution(initial, currentSolution, ctx.reportStream);
         ctx.phase = PHASE_VERIFYING;
-        offerSave(currentSolution);
+        offerSave(initial, currentSolution);
         markInterrupted(initial);
         return Outcome::Done;
     }
@@ -275,7 +275,7 @@ void verificationPhase(SearchContext& ctx, Position& initial) {
     }
     if (result.empty()) return;
     offerProvisionalSolution(ctx, initial, result);
-    offerSave(result);
+    offerSave(initial, result);
 }
 
 void runPhases(SearchContext& ctx, Position& initial, int16_t n, int32_t checkLevel) {

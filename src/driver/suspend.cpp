@@ -4,15 +4,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
 
 #include "base/console.h"
+#include "driver/keyboard.h"
 #include "driver/notation.h"
 #include "driver/problem_header.h"
 #include "driver/solve.h"
+#include "driver/suspend_storage.h"
 #include "position/attacks.h"
 #include "position/hash_keys.h"
 #include "position/movegen.h"
@@ -21,6 +25,7 @@
 #include "search/search_context.h"
 
 bool suspendFileWritten = false;
+bool suspendSaveFailed = false;
 bool suspendFileResumed = false;
 int32_t resumedElapsedSeconds = 0;
 std::time_t runStartTime = 0;
@@ -54,14 +59,21 @@ bool failurePresent(const SearchContext& ctx) {
     return ctx.refutedPosition.lastMove.from != 0 || ctx.refutedPosition.lastMove.to != 0;
 }
 
-// The file begins with this mark. Files of earlier builds have none: their
-// tables were computed under a rule that counted every interposition, and
-// must not be resumed under the present one. A change of what the table
-// means changes the version digit.
-constexpr char SUSPEND_FILE_MARK[8] = {'K', 'V', 'S', 'U', 'S', 'P', '0', '2'};
+// The file begins with this mark. Files of the earliest builds have none:
+// their tables were computed under a rule that counted every interposition,
+// and must not be resumed under the present one. Version 02 did not name
+// its problem, and a file of another problem with the same settings was
+// taken up. A change of the format or of what the table means changes the
+// version digits.
+constexpr char SUSPEND_FILE_MARK[8] = {'K', 'V', 'S', 'U', 'S', 'P', '0', '3'};
 
-void writeState(FieldWriter& w, const SearchContext& ctx, const PositionTable& t, int32_t elapsed) {
+// Everything before the table. The problem is named by the key of its
+// initial position (board, hands, side to move) and its move count.
+void writeHead(FieldWriter& w, const Position& initial, const SearchContext& ctx, const PositionTable& t,
+               int32_t elapsed) {
     w.bytes(SUSPEND_FILE_MARK, sizeof SUSPEND_FILE_MARK);
+    w.value<uint64_t>(initial.positionKey);
+    w.value<int16_t>(problem.moveCount);
     w.value<int32_t>(elapsed);
     w.value<uint32_t>(ruleSwitches.RuleFlags);
     w.value<int32_t>(ruleSwitches.restrictionKind);
@@ -102,33 +114,40 @@ void writeState(FieldWriter& w, const SearchContext& ctx, const PositionTable& t
         w.value<uint64_t>(list.size());
         w.bytes(list.data(), list.size() * sizeof(Position));
     }
-    w.bytes(t.entries, t.capacity * sizeof(TableEntry));
 }
 
-std::string temporaryNameFor(const std::string& name) { return name + ".tmp"; }
+// For the tests (KELVARO_TEST_SAVE_WAIT set): the save waits here, its
+// temporary file half written, for the signal that ends the run; a point
+// that is the same on every machine.
+void waitHereWhenTestAsks(std::FILE* file) {
+    if (!std::getenv("KELVARO_TEST_SAVE_WAIT")) return;
+    std::fflush(file);
+    for (;;) ::pause();
+}
+
+// What the folder holds after a save that was not made: the file of an
+// earlier save, untouched, or none.
+std::string whatRemains(const std::string& name) {
+    return isRegularFile(name) ? "以前の待避ファイルはそのまま残っています" : "待避ファイルは作成されていません";
+}
 
 // Writes the new file beside the old one and renames it over the old one
 // only when it is complete and on disk, so an interrupted or failed write
 // never costs the previous file.
-bool writeAtomically(const std::string& name, int32_t elapsed) {
-    const std::string temporary = temporaryNameFor(name);
-    OpenFile file(std::fopen(temporary.c_str(), "wb"));
-    if (!file) {
-        consoleOut() << "待避用のファイルが開けません" << '\n' << std::flush;
+bool writeAtomically(const std::string& name, const Position& initial, int32_t elapsed) {
+    Replacement replacement;
+    if (!beginReplacement(replacement, name)) {
+        consoleOut() << "待避用のファイルが開けません" << '\n' << whatRemains(name) << '\n' << std::flush;
         return false;
     }
     consoleOut() << "\n待避ファイル作成中... しばらくお待ちください\n" << std::flush;
-    FieldWriter w{file.get()};
-    writeState(w, searchContext, positionTable, elapsed);
-    bool ok = w.ok && std::fflush(file.get()) == 0 && ::fsync(::fileno(file.get())) == 0;
-    // Closed here, not by the handle: a failed close is a failed write.
-    ok = std::fclose(file.release()) == 0 && ok;
-    ok = ok && std::rename(temporary.c_str(), name.c_str()) == 0;
-    if (!ok) {
-        std::remove(temporary.c_str());
-        consoleOut() << "待避ファイルを書き込めませんでした。以前の待避ファイルはそのまま残っています" << '\n'
-                     << std::flush;
-    }
+    FieldWriter w{replacement.file};
+    writeHead(w, initial, searchContext, positionTable, elapsed);
+    waitHereWhenTestAsks(replacement.file);
+    w.bytes(positionTable.entries, positionTable.capacity * sizeof(TableEntry));
+    const bool ok = w.ok && commitReplacement(replacement);
+    if (!w.ok) abandonReplacement(replacement);
+    if (!ok) consoleOut() << "待避ファイルを書き込めませんでした。" << whatRemains(name) << '\n' << std::flush;
     return ok;
 }
 
@@ -161,6 +180,8 @@ struct FieldReader {
 };
 
 struct SavedFigures {
+    uint64_t problemKey;
+    int16_t moveCount;
     int32_t elapsed;
     uint32_t rules;
     int32_t restriction;
@@ -191,6 +212,8 @@ struct SavedState {
 };
 
 void readFigures(FieldReader& r, SavedFigures& f) {
+    f.problemKey = r.value<uint64_t>();
+    f.moveCount = r.value<int16_t>();
     f.elapsed = r.value<int32_t>();
     f.rules = r.value<uint32_t>();
     f.restriction = r.value<int32_t>();
@@ -244,11 +267,30 @@ bool isLegalLine(const Position& initial, const MoveLine& line) {
     return legal;
 }
 
+// The run time is added up over the starts of one problem, one after the
+// other: 2^30 seconds (34 years) is beyond any run, and leaves room for as
+// much again before the sum with a start's own time leaves 32 bits.
+constexpr int32_t MAX_SAVED_SECONDS = int32_t(1) << 30;
+// A position costs the search a move generation and table probes at least:
+// this program searches some hundreds of thousands a second, and a
+// thousand million is out of any machine's reach. The second added to the
+// file's covers the starts' fractions of a second, each start being
+// counted in whole seconds.
+constexpr uint64_t MAX_POSITIONS_PER_SECOND = 1'000'000'000;
+
+// Times and counts that no run produces: a file that holds them is damaged
+// (or made up), and the report would show them as the run's.
+bool runFiguresArePossible(const SavedFigures& f) {
+    if (f.elapsed < 0 || f.elapsed > MAX_SAVED_SECONDS) return false;
+    return f.nodeCount <= (uint64_t(f.elapsed) + 1) * MAX_POSITIONS_PER_SECOND;
+}
+
 bool figuresArePlausible(const SavedFigures& f) {
     const bool phase = f.phase == PHASE_SOLVING || f.phase == PHASE_SHORTER_MATE || f.phase == PHASE_VERIFYING;
     const bool generations = f.generation >= 1 && f.generation <= 15 && f.previousGeneration >= 0 &&
                              f.previousGeneration <= 15;
-    return phase && generations && f.used <= f.capacity && f.retryMax >= 0 && f.retryMax < STORE_PROBE_LIMIT &&
+    const bool counts = f.used <= f.capacity && f.peak <= f.capacity;
+    return phase && generations && counts && f.retryMax >= 0 && f.retryMax < STORE_PROBE_LIMIT &&
            f.proofRetryMax >= 0 && f.proofRetryMax < STORE_PROBE_LIMIT && f.disproofRetryMax >= 0 &&
            f.disproofRetryMax < STORE_PROBE_LIMIT && isWellFormedMove(f.snapshotMove) && isWellFormedMove(f.savedMove) &&
            f.savedPly >= 0 && f.savedPly < MAX_PLY_KEYS;
@@ -331,6 +373,14 @@ void refuseResume(const std::string& message) {
     waitForKeySilently();
 }
 
+// A refusal that names the suspend file: the name as the user typed it,
+// then what is wrong with the file.
+void refuseResumeOfFile(const std::string& whatIsWrong) {
+    consoleOut() << '\n' << "エラー：待避ファイル " << asTyped(suspendFileName) << whatIsWrong
+                 << "\nEnterキーを押して終了してください..." << std::flush;
+    waitForKeySilently();
+}
+
 // A run whose remarks name no table size takes a file up at the size it was
 // saved with, so that a file saved under an earlier default stays usable.
 // Only a size a run makes (whole steps of 20 MB) and the file can hold is
@@ -344,8 +394,9 @@ void adoptSavedTableSize(const SavedFigures& f, PositionTable& t, uint64_t bytes
     if (!allocatePositionTable(capacity)) allocatePositionTable(previous);
 }
 
-// The five conditions under which the saved state belongs to this problem.
-bool matchesCurrentProblem(const SavedFigures& f, const PositionTable& t) {
+// The conditions under which the saved state belongs to this problem: its
+// settings, the problem itself, the table's size.
+bool matchesCurrentProblem(const SavedFigures& f, const PositionTable& t, const Position& initial) {
     const char* mismatch = nullptr;
     if (f.rules != ruleSwitches.RuleFlags)
         mismatch = "エラー：待避ファイルと現ファイルでルールが異なります";
@@ -355,6 +406,10 @@ bool matchesCurrentProblem(const SavedFigures& f, const PositionTable& t) {
         mismatch = "エラー：待避ファイルと現ファイルで王手義務の条件が異なります";
     else if (f.pawnDrop != ruleSwitches.dropPawnMateAllowed)
         mismatch = "エラー：待避ファイルと現ファイルで「打歩」の条件が異なります";
+    else if (f.problemKey != initial.positionKey)
+        mismatch = "エラー：待避ファイルと現ファイルで初形が異なります";
+    else if (f.moveCount != problem.moveCount)
+        mismatch = "エラー：待避ファイルと現ファイルで手数が異なります";
     else if (uint64_t(f.capacity) != t.capacity)
         mismatch = "エラー：待避ファイルと現ファイルでメモリ指定が異なります";
     if (mismatch) refuseResume(mismatch);
@@ -362,8 +417,8 @@ bool matchesCurrentProblem(const SavedFigures& f, const PositionTable& t) {
 }
 
 void refuseDamaged(const std::string& what) {
-    refuseResume("エラー：待避ファイル " + suspendFileName + " は壊れているか、この問題のものではありません（" +
-                 what + "）。\n待避ファイルを削除するか名前を変えてから、改めて実行してください");
+    refuseResumeOfFile(" は壊れているか、この問題のものではありません（" + what +
+                       "）。\n待避ファイルを削除するか名前を変えてから、改めて実行してください");
 }
 
 // The move at which verification resumes, written from the position where
@@ -440,7 +495,33 @@ bool isPlausiblePosition(const Position& pos) {
            std::memcmp(fresh->defenderAttacks, pos.defenderAttacks, sizeof pos.defenderAttacks) == 0;
 }
 
-bool writeSuspendFile() {
+namespace {
+
+// Held from the first use of the problem's suspend file (the offer to take
+// it up, or the first save) to the end of the run.
+SuspendLock suspendLock;
+
+// Takes the lock of the problem's suspend file; false when another run
+// holds it, after a message that names that run and what this one does
+// instead.
+bool lockSuspendFile(const char* instead) {
+    long holder = 0;
+    if (takeSuspendLock(suspendLock, suspendFileName, holder) != LockOutcome::HELD_BY_OTHER) return true;
+    const std::string other = holder > 0 ? "別の実行（プロセスID " + decimalText(int64_t(holder)) + "）" : "別の実行";
+    consoleOut() << "\n待避ファイル " << asTyped(suspendFileName) << " は" << other << "が使用中です。"
+                 << instead << '\n'
+                 << std::flush;
+    return false;
+}
+
+// The run time to save: a start's time counts from zero even when the
+// clock was set back during it.
+int32_t elapsedToSave() {
+    const std::time_t thisStart = std::max<std::time_t>(0, std::time(nullptr) - runStartTime);
+    return int32_t(std::min<std::time_t>(resumedElapsedSeconds + thisStart, MAX_SAVED_SECONDS));
+}
+
+bool writeSuspendFileOnce(const Position& initial) {
     const PositionTable& t = positionTable;
     if (t.capacity >= SUSPENDABLE_CAPACITY_LIMIT) {
         consoleOut() << "局面表が大きすぎるため待避ファイルを作成できません（" << decimalText(t.capacity)
@@ -448,20 +529,32 @@ bool writeSuspendFile() {
                      << std::flush;
         return false;
     }
-    const std::time_t now = std::time(nullptr);
-    const int32_t elapsed = int32_t(resumedElapsedSeconds + (now - runStartTime));
-    if (!writeAtomically(suspendFileName, elapsed)) return false;
-    suspendFileWritten = true;
-    return true;
+    if (!lockSuspendFile("保存できません")) return false;
+    // The key poller has been told to stop by the stop question; it ends
+    // here, so that the signals the save holds back are held for the whole
+    // run (see suspend_storage.cpp).
+    stopKeyboardThread();
+    return writeAtomically(suspendFileName, initial, elapsedToSave());
 }
 
-void offerSave(const MoveLine& line) {
+}  // namespace
+
+bool writeSuspendFile(const Position& initial) {
+    const bool written = writeSuspendFileOnce(initial);
+    if (written)
+        suspendFileWritten = true;
+    else
+        suspendSaveFailed = true;
+    return written;
+}
+
+void offerSave(const Position& initial, const MoveLine& line) {
     setConsoleTitle("中断");
     if (askYesNo("\n現在の状態を保存しますか？（Y/N）：", 'Y')) {
         if (!line.empty() && &line != &currentSolution) currentSolution = line;
-        writeSuspendFile();
+        writeSuspendFile(initial);
     } else {
-        setConsoleTitle("検討中" + inputFileName);
+        setConsoleTitle("検討中", asTyped(inputFileName));
     }
 }
 
@@ -469,9 +562,8 @@ ResumeResult readSuspendFile(std::FILE* file, uint64_t size, PositionTable& tabl
     FieldReader r{file, size};
     char mark[sizeof SUSPEND_FILE_MARK] = {};
     if (!r.bytes(mark, sizeof mark) || std::memcmp(mark, SUSPEND_FILE_MARK, sizeof mark) != 0) {
-        refuseResume("エラー：待避ファイル " + suspendFileName +
-                     " は以前の版で作られたものか、待避ファイルではありません。この版では再開できません。\n"
-                     "待避ファイルを削除するか名前を変えてから、改めて実行してください");
+        refuseResumeOfFile(" は以前の版で作られたものか、待避ファイルではありません。この版では再開できません。\n"
+                           "待避ファイルを削除するか名前を変えてから、改めて実行してください");
         return ResumeResult::REFUSED;
     }
     SavedState s;
@@ -481,9 +573,12 @@ ResumeResult readSuspendFile(std::FILE* file, uint64_t size, PositionTable& tabl
         return ResumeResult::REFUSED;
     }
     adoptSavedTableSize(s.f, table, r.remaining);
-    if (!matchesCurrentProblem(s.f, table)) return ResumeResult::REFUSED;
+    if (!matchesCurrentProblem(s.f, table, initial)) return ResumeResult::REFUSED;
     std::string reason;
-    if (!figuresArePlausible(s.f)) reason = "検討状態";
+    if (!runFiguresArePossible(s.f))
+        reason = "所要時間・探索局面数";
+    else if (!figuresArePlausible(s.f))
+        reason = "検討状態";
     if (reason.empty()) readSavedState(r, s, initial, reason);
     if (reason.empty() && r.remaining != table.capacity * sizeof(TableEntry)) reason = "局面表の大きさ";
     if (!reason.empty()) {
@@ -525,10 +620,26 @@ OpenFile openRegularFile(const std::string& name, struct stat& info) {
 }  // namespace
 
 ResumeResult resumeFromSuspendFile(PositionTable& table, const Position& initial) {
+    // Locked before it is opened: what is read is then the file as the
+    // last run to save left it.
+    if (!isRegularFile(suspendFileName)) return ResumeResult::FRESH;
+    if (!lockSuspendFile("待避ファイルを使わずに検討します")) return ResumeResult::FRESH;
     struct stat info {};
     const OpenFile file = openRegularFile(suspendFileName, info);
     if (!file) return ResumeResult::FRESH;
     if (!askYesNo("\n待避ファイルがあります。これを使って再開しますか？（Y/N）", 'Y')) return ResumeResult::FRESH;
     consoleOut() << "\n待避ファイルから再開します。\n" << std::flush;
-    return readSuspendFile(file.get(), uint64_t(info.st_size), table, initial);
+    const ResumeResult result = readSuspendFile(file.get(), uint64_t(info.st_size), table, initial);
+    // A refused file ends the run.
+    if (result == ResumeResult::REFUSED) releaseSuspendLock(suspendLock);
+    return result;
+}
+
+void endSuspendFileUse(bool resumed) {
+    // After a save the file is this run's own; after a failed one the file
+    // the run was taken up from is the only good state there is.
+    if (resumed && !suspendFileWritten && !suspendSaveFailed &&
+        askYesNo("待避ファイルを削除しますか？（Y/N）：", 'Y'))
+        deleteSuspendFile(suspendFileName);
+    releaseSuspendLock(suspendLock);
 }

@@ -162,14 +162,13 @@ int checkProblemFile(const std::string* fileName) {
     appendToReport(report, closing);
     closeReport(report);
 
-    if (resumed && !suspendFileWritten) {
-        if (askYesNo("待避ファイルを削除しますか？（Y/N）：", 'Y')) deleteSuspendFile(suspendFileName);
-    }
+    endSuspendFileUse(resumed);
 
     waitForKey();
     // A refused problem is not a checked one, nor is a run whose report lost
-    // text: a wrapper that trusts the exit code must not count either as such.
-    return searched && !reportTextLost() ? 0 : 1;
+    // text, and a stopped run whose state could not be saved has lost it: a
+    // wrapper that trusts the exit code must count none of them as done.
+    return searched && !reportTextLost() && !suspendSaveFailed ? 0 : 1;
 }
 
 int runEntrySequence(int argc, char* argv[]) {

@@ -141,7 +141,9 @@ int writeSuspendSeeds(const std::string& dir) {
         }
         suspendFileName = dir + "/seed" + std::to_string(phase) + ".kvs";
         runStartTime = std::time(nullptr);
-        if (writeSuspendFile()) ++written;
+        if (writeSuspendFile(smallRoot)) ++written;
     }
+    // The last seed's lock goes with its file: dir holds the seeds only.
+    endSuspendFileUse(false);
     return written;
 }

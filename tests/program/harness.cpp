@@ -43,6 +43,15 @@ std::string sourcePath(const std::string& relative) { return std::string(KELVARO
 
 std::string fixturePath(const std::string& name) { return sourcePath("tests/program/fixtures/" + name); }
 
+testing::AssertionResult fileHolds(const std::string& path, const std::string& bytes) {
+    const std::string held = readFile(path);
+    if (held == bytes) return testing::AssertionSuccess();
+    size_t at = 0;
+    while (at < held.size() && at < bytes.size() && held[at] == bytes[at]) ++at;
+    return testing::AssertionFailure() << path << " holds " << held.size() << " bytes, not the " << bytes.size()
+                                       << " expected; they differ from byte " << at << " on";
+}
+
 // --- text ---
 
 std::string convert(const std::string& text, const char* to, const char* from, bool* ok) {
@@ -135,6 +144,11 @@ public:
         const std::optional<Identity>& as = command_.runAs;
         if (as && (setgroups(0, nullptr) != 0 || setgid(as->gid) != 0 || setuid(as->uid) != 0)) _exit(126);
         if (!command_.workingDirectory.empty() && chdir(command_.workingDirectory.c_str()) != 0) _exit(126);
+        if (const std::optional<rlim_t>& limit = command_.fileSizeLimit) {
+            const rlimit size{*limit, *limit};
+            if (setrlimit(RLIMIT_FSIZE, &size) != 0) _exit(126);
+            signal(SIGXFSZ, SIG_IGN);
+        }
         alarm(command_.timeoutSeconds);
         execve(path_.c_str(), argv_.data(), envp_.data());
         _exit(127);
@@ -393,19 +407,24 @@ bool TerminalSession::terminalRestored() const {
     return now.c_lflag == initial_.c_lflag && now.c_iflag == initial_.c_iflag && now.c_oflag == initial_.c_oflag;
 }
 
+bool playSteps(TerminalSession& session, const std::vector<TerminalStep>& steps, int stepSeconds) {
+    size_t seen = 0;
+    for (const TerminalStep& step : steps) {
+        const size_t at = session.waitForText(step.waitFor, seen, stepSeconds);
+        if (at == std::string::npos || !session.waitForMode(step.mode, stepSeconds)) return false;
+        seen = at + step.waitFor.size();
+        session.type(step.keys);
+    }
+    return true;
+}
+
 RunResult runOnTerminal(const Command& command, const std::vector<TerminalStep>& steps, int stepSeconds) {
     TerminalSession session(command);
     RunResult run;
     if (!session.started()) return run;
-    size_t seen = 0;
-    for (const TerminalStep& step : steps) {
-        const size_t at = session.waitForText(step.waitFor, seen, stepSeconds);
-        if (at == std::string::npos || !session.waitForMode(step.mode, stepSeconds)) {
-            run.console = session.text();
-            return run;  // the session kills the program
-        }
-        seen = at + step.waitFor.size();
-        session.type(step.keys);
+    if (!playSteps(session, steps, stepSeconds)) {
+        run.console = session.text();
+        return run;  // the session kills the program
     }
     run.exitCode = session.finish(int(command.timeoutSeconds));
     run.console = session.text();

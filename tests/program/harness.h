@@ -10,6 +10,8 @@
 // pin down).
 #pragma once
 
+#include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <termios.h>
 
@@ -28,6 +30,9 @@ void writeFile(const std::string& path, const std::string& text);
 std::string sourcePath(const std::string& relative);
 // A file under tests/program/fixtures/.
 std::string fixturePath(const std::string& name);
+// Whether the file holds exactly these bytes; a failure tells the sizes and
+// where they first differ, not the bytes (a suspend file has megabytes).
+testing::AssertionResult fileHolds(const std::string& path, const std::string& bytes);
 
 // --- text ---
 
@@ -74,6 +79,9 @@ struct Command {
     // to, as for `kelvaro FILE < answers` typed at a shell: the terminal
     // stays the program's console, but no key can be read from it.
     bool inputFromPipe = false;
+    // The largest file the program may write (RLIMIT_FSIZE, SIGXFSZ
+    // ignored): a write beyond it fails as on a full disk, whoever runs.
+    std::optional<rlim_t> fileSizeLimit;
 };
 
 // KELVARO_TEST_STOPS for Command::environment: the program stops as if ESC
@@ -81,6 +89,9 @@ struct Command {
 // (solve, shorter, verify), or verifyM@N, N positions into the
 // verification's Mth move: a point that is the same on every machine.
 std::string testStops(const std::string& stops);
+// For Command::environment: a suspend file's save waits, its temporary file
+// half written, for the signal that ends the program.
+inline const std::string TEST_SAVE_WAIT = "KELVARO_TEST_SAVE_WAIT=1";
 
 struct RunResult {
     int exitCode = -1;  // 128 + the signal for a program that was killed
@@ -142,6 +153,7 @@ public:
     TerminalSession& operator=(const TerminalSession&) = delete;
 
     bool started() const { return child_ > 0; }
+    pid_t pid() const { return child_; }
     void type(const std::string& keys);
     // Ctrl-C as the terminal sends it, SIGINT to the program's process
     // group; sent before this returns, so it is handled before anything
@@ -195,6 +207,10 @@ struct TerminalStep {
     std::string keys;
     TerminalMode mode = TerminalMode::Lines;
 };
+
+// Takes the session through the steps; false when a step waited longer
+// than stepSeconds.
+bool playSteps(TerminalSession& session, const std::vector<TerminalStep>& steps, int stepSeconds = 120);
 
 // Runs the command on a terminal through the steps, then to its end. The
 // console is the session's text(); the exit code is -1 when a step waited

@@ -1,10 +1,13 @@
 // Stopping a run, saving it and taking it up again, as a user does; and
 // suspend files that must not be taken up.
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstring>
 #include <optional>
 #include <sstream>
 
@@ -34,6 +37,20 @@ std::string withSmallTable(std::string text) {
 std::string exampleProblem() { return withSmallTable(readFile(sourcePath("problems/example.kif"))); }
 
 std::string suspendPath(const ProblemFile& file) { return file.dir() + "/problem.kvs"; }
+
+// What a save may leave beside the suspend file, sorted: temporary files,
+// and the lock, which a run removes at its end.
+std::vector<std::string> leftoversIn(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (const dirent* e = readdir(d))
+            if (std::strncmp(e->d_name, "problem.kvs.", 12) == 0) names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+const std::vector<std::string> NOTHING_LEFT;
 
 // The findings shown on a console: every labelled line and every solution
 // line's end, in order.
@@ -69,6 +86,13 @@ struct StopPoint {
 };
 const StopPoint EARLY_IN_VERIFICATION{"verify@1"};
 
+Command stoppedAt(const ProblemFile& file, const StopPoint& at) {
+    Command command;
+    command.arguments = {file.path()};
+    command.environment = {testStops(at.stops)};
+    return command;
+}
+
 RunResult runUntilStopped(const std::vector<std::string>& arguments, const StopPoint& at,
                           const std::vector<TerminalStep>& steps, std::optional<Identity> runAs = std::nullopt) {
     Command command;
@@ -95,7 +119,18 @@ void expectRefused(const ProblemFile& file, const std::string& message) {
     const RunResult run = file.run("y\n");
     EXPECT_EQ(run.exitCode, 1) << shown(run.console);
     EXPECT_MATCH(run.console, "{*}" + message + "{*}");
-    EXPECT_EQ(readFile(suspendPath(file)), before);
+    EXPECT_TRUE(fileHolds(suspendPath(file), before));
+}
+
+// The fields at the head of a suspend file, where a test changes them.
+constexpr size_t MARK_BYTES = 8, PROBLEM_BYTES = 8 + 2;
+constexpr size_t ELAPSED_AT = MARK_BYTES + PROBLEM_BYTES;
+constexpr size_t NODE_COUNT_AT = ELAPSED_AT + 70;
+
+template <typename T>
+std::string withField(std::string file, size_t at, T value) {
+    std::memcpy(file.data() + at, &value, sizeof value);
+    return file;
 }
 
 TEST(SuspendFile, DamagedFilesAreRefusedAndLeftAsTheyWere) {
@@ -123,6 +158,18 @@ TEST(SuspendFile, DamagedFilesAreRefusedAndLeftAsTheyWere) {
     // its table made under a rule that counted every interposition.
     writeFile(suspendPath(file), whole.substr(8));
     expectRefused(file, DAMAGED + "{*}以前の版で作られたもの");
+    // A file of the build before the head named its problem.
+    writeFile(suspendPath(file), "KVSUSP02" + whole.substr(MARK_BYTES + PROBLEM_BYTES));
+    expectRefused(file, DAMAGED + "{*}以前の版で作られたもの");
+
+    // Times and counts no run produces (the report would show them).
+    const std::string RUN_FIGURES = DAMAGED + "{*}（所要時間・探索局面数）";
+    writeFile(suspendPath(file), withField<int32_t>(whole, ELAPSED_AT, -57));
+    expectRefused(file, RUN_FIGURES);
+    writeFile(suspendPath(file), withField<int32_t>(whole, ELAPSED_AT, INT32_MAX));
+    expectRefused(file, RUN_FIGURES);
+    writeFile(suspendPath(file), withField<uint64_t>(whole, NODE_COUNT_AT, 4'600'000'000'000'000'000u));
+    expectRefused(file, RUN_FIGURES);
 }
 
 // What is not a regular file is no suspend file: the run starts fresh
@@ -138,7 +185,7 @@ TEST(SuspendFile, FifoOrFolderOfItsNameIsPassedOver) {
     }
 }
 
-TEST(SuspendFile, FileOfAnotherSettingIsRefused) {
+TEST(SuspendFile, FileOfAnotherProblemOrSettingIsRefused) {
     ProblemFile file(RawText{exampleProblem()});
     stopInVerificationAndSave(file);
     const std::string problem = readFile(file.path());
@@ -149,6 +196,19 @@ TEST(SuspendFile, FileOfAnotherSettingIsRefused) {
         text.insert(moveCountLine, line + "\r\n");
         return text;
     };
+    const auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string text = problem;
+        const size_t at = text.find(from);
+        if (at != std::string::npos) text.replace(at, from.size(), to);
+        return text;
+    };
+
+    // Another problem of the same settings: one lance fewer in hand.
+    writeFile(file.path(), replaced("先手の持駒：角　香四", "先手の持駒：角　香三"));
+    expectRefused(file, "エラー：待避ファイルと現ファイルで初形が異なります");
+    // The same diagram with another move count.
+    writeFile(file.path(), replaced("手数：11", "手数：13"));
+    expectRefused(file, "エラー：待避ファイルと現ファイルで手数が異なります");
 
     // The same problem with a larger table.
     writeFile(file.path(), withHeader("備考：メモリ40MB"));
@@ -178,17 +238,105 @@ TEST(SuspendFile, FileOfAnotherDefaultTableSizeIsTakenUpAtItsOwnSize) {
     EXPECT_MATCH(run.console, "{*}待避ファイルから再開します。\n{*}\n局面表：{*}/1048575 ({*}");
 }
 
-TEST(SuspendFile, FailedSaveLeavesThePreviousFileAsItWas) {
+// A save cut short as on a full disk: its file may not grow beyond a
+// megabyte (the report stays far below that).
+Command withFullDisk(Command command) {
+    command.fileSizeLimit = rlim_t(1) << 20;
+    return command;
+}
+
+// A save that fails says what the folder holds afterwards, and a run taken
+// up from its file, whose save failed, does not offer to delete that file:
+// it is the only good one. Either run ends with exit code 1.
+TEST(SuspendFile, FailedSaveSaysWhatIsLeftAndKeepsTheOnlyGoodFile) {
+    {
+        ProblemFile file(RawText{exampleProblem()});
+        const RunResult run =
+            runOnTerminal(withFullDisk(stoppedAt(file, EARLY_IN_VERIFICATION)), stopAndSaveSteps(true));
+        EXPECT_EQ(run.exitCode, 1) << shown(run.console);
+        EXPECT_MATCH(run.console, "{*}待避ファイルを書き込めませんでした。待避ファイルは作成されていません\n{*}");
+        EXPECT_NE(access(suspendPath(file).c_str(), F_OK), 0);
+        EXPECT_EQ(leftoversIn(file.dir()), NOTHING_LEFT);
+    }
     ProblemFile file(RawText{exampleProblem()});
     stopInVerificationAndSave(file);
     const std::string saved = readFile(suspendPath(file));
-    // The temporary file cannot be created (a folder stands in its way; the
-    // tests may run as root, for whom permissions do not stop a write).
-    ASSERT_EQ(mkdir((suspendPath(file) + ".tmp").c_str(), 0755), 0);
-    const RunResult run = runUntilStopped({file.path()}, EARLY_IN_VERIFICATION, stopAndSaveSteps(true, true));
-    ASSERT_EQ(run.exitCode, 0) << shown(run.console);
-    EXPECT_MATCH(run.console, "{*}待避用のファイルが開けません\n{*}");
-    EXPECT_EQ(readFile(suspendPath(file)), saved);
+    const std::vector<TerminalStep> resumeStopAndSave = {
+        {RESUME_QUESTION, "y\n"},
+        {STOP_QUESTION, "y\n"},
+        {SAVE_QUESTION, "y\n"},
+        {KEY_WAIT, "x", TerminalMode::Keys},
+    };
+    const RunResult run = runOnTerminal(withFullDisk(stoppedAt(file, EARLY_IN_VERIFICATION)), resumeStopAndSave);
+    EXPECT_EQ(run.exitCode, 1) << shown(run.console);
+    EXPECT_MATCH(run.console, "{*}待避ファイルを書き込めませんでした。以前の待避ファイルはそのまま残っています\n{*}");
+    EXPECT_EQ(run.console.find("待避ファイルを削除しますか"), std::string::npos) << shown(run.console);
+    EXPECT_TRUE(fileHolds(suspendPath(file), saved));
+    EXPECT_EQ(leftoversIn(file.dir()), NOTHING_LEFT);
+}
+
+// Links planted where the save used to write its temporary file, and where
+// it keeps its lock, are neither followed nor removed; the save is made.
+TEST(SuspendFile, LinksPlantedBesideTheFileAreNotWrittenThrough) {
+    ProblemFile file(RawText{exampleProblem()});
+    const std::string victim = file.dir() + "/victim", bytes = "not a suspend file\n";
+    writeFile(victim, bytes);
+    for (const char* name : {"/problem.kvs.tmp", "/problem.kvs.lock"})
+        ASSERT_EQ(symlink(victim.c_str(), (file.dir() + name).c_str()), 0);
+    stopInVerificationAndSave(file);
+    EXPECT_TRUE(fileHolds(victim, bytes));
+    EXPECT_EQ(leftoversIn(file.dir()), (std::vector<std::string>{"problem.kvs.lock", "problem.kvs.tmp"}));
+    struct stat link {};
+    EXPECT_TRUE(lstat((file.dir() + "/problem.kvs.tmp").c_str(), &link) == 0 && S_ISLNK(link.st_mode));
+    EXPECT_TRUE(lstat((file.dir() + "/problem.kvs.lock").c_str(), &link) == 0 && S_ISLNK(link.st_mode));
+}
+
+// One run at a time uses a problem's suspend file: a second run neither
+// takes it up nor saves over it while the first holds it (from its offer to
+// resume to its end), and names the first.
+TEST(SuspendFile, SecondRunOfTheProblemNeitherResumesNorSavesWhileTheFirstHoldsTheFile) {
+    ProblemFile file(RawText{exampleProblem()});
+    stopInVerificationAndSave(file);
+    const std::string saved = readFile(suspendPath(file));
+    Command first;
+    first.arguments = {file.path()};
+    TerminalSession holder(first);
+    ASSERT_NE(holder.waitForText(RESUME_QUESTION, 0, 120), std::string::npos) << shown(holder.text());
+
+    const RunResult second = runUntilStopped({file.path()}, EARLY_IN_VERIFICATION, stopAndSaveSteps(true));
+    EXPECT_EQ(second.exitCode, 1) << shown(second.console);
+    const std::string inUse = "待避ファイル " + suspendPath(file) + " は別の実行（プロセスID " +
+                              std::to_string(holder.pid()) + "）が使用中です。";
+    EXPECT_MATCH(second.console,
+                 "{*}" + inUse + "待避ファイルを使わずに検討します\n{*}" + inUse + "保存できません\n{*}");
+    EXPECT_EQ(second.console.find(RESUME_QUESTION), std::string::npos) << shown(second.console);
+    EXPECT_TRUE(fileHolds(suspendPath(file), saved));
+    EXPECT_EQ(leftoversIn(file.dir()), std::vector<std::string>{"problem.kvs.lock"});
+}
+
+// SIGTERM or SIGHUP in the middle of a save (the save waits there for it)
+// removes the temporary file and ends the run by that signal; the previous
+// file stays as it was.
+TEST(SuspendFile, SignalDuringASaveRemovesTheTemporaryFile) {
+    for (const int signalNumber : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signalNumber);
+        ProblemFile file(RawText{exampleProblem()});
+        stopInVerificationAndSave(file);
+        const std::string saved = readFile(suspendPath(file));
+        Command command = stoppedAt(file, EARLY_IN_VERIFICATION);
+        command.environment.push_back(TEST_SAVE_WAIT);
+        TerminalSession session(command);
+        std::vector<TerminalStep> steps = stopAndSaveSteps(true, true);
+        steps.pop_back();  // no key wait: the save does not end
+        ASSERT_TRUE(playSteps(session, steps)) << shown(session.text());
+        ASSERT_NE(session.waitForText("待避ファイル作成中", 0, 120), std::string::npos) << shown(session.text());
+        ASSERT_EQ(kill(session.pid(), signalNumber), 0);
+        EXPECT_EQ(session.finish(60), 128 + signalNumber) << shown(session.text());
+        EXPECT_TRUE(fileHolds(suspendPath(file), saved));
+        // The lock is let go with the process; its file stays, and the next
+        // run takes it over.
+        EXPECT_EQ(leftoversIn(file.dir()), std::vector<std::string>{"problem.kvs.lock"});
+    }
 }
 
 TEST(SuspendFile, SaveRefusedByFolderPermissionsLeavesThePreviousFileAsItWas) {
@@ -197,7 +345,7 @@ TEST(SuspendFile, SaveRefusedByFolderPermissionsLeavesThePreviousFileAsItWas) {
     // but not write.
     const bool root = geteuid() == 0;
     const passwd* user = root ? getpwnam("nobody") : nullptr;
-    if (root && !user) GTEST_SKIP() << "no user 'nobody' to run the program as";
+    if (root && !user) SKIP_OR_FAIL_WITHOUT_DATA("no user 'nobody' to run the program as");
     ProblemFile file(RawText{exampleProblem()});
     stopInVerificationAndSave(file);
     const std::string saved = readFile(suspendPath(file));
@@ -210,10 +358,10 @@ TEST(SuspendFile, SaveRefusedByFolderPermissionsLeavesThePreviousFileAsItWas) {
     const RunResult run = runUntilStopped({file.path()}, EARLY_IN_VERIFICATION, stopAndSaveSteps(true, true),
                                           root ? std::optional<Identity>(identity) : std::nullopt);
     chmod(file.dir().c_str(), 0700);
-    ASSERT_EQ(run.exitCode, 0) << shown(run.console);
-    EXPECT_MATCH(run.console, "{*}待避用のファイルが開けません\n{*}");
-    EXPECT_EQ(readFile(suspendPath(file)), saved);
-    EXPECT_NE(access((suspendPath(file) + ".tmp").c_str(), F_OK), 0);
+    EXPECT_EQ(run.exitCode, 1) << shown(run.console);
+    EXPECT_MATCH(run.console, "{*}待避用のファイルが開けません\n以前の待避ファイルはそのまま残っています\n{*}");
+    EXPECT_TRUE(fileHolds(suspendPath(file), saved));
+    EXPECT_EQ(leftoversIn(file.dir()), NOTHING_LEFT);
 }
 
 TEST(SuspendFile, TableTooLargeForTheCapacityFieldIsNotSaved) {
@@ -223,13 +371,13 @@ TEST(SuspendFile, TableTooLargeForTheCapacityFieldIsNotSaved) {
     positionTable.capacity = SUSPENDABLE_CAPACITY_LIMIT;
     suspendFileName = dir + "/problem.kvs";
     testing::internal::CaptureStdout();
-    const bool written = writeSuspendFile();
+    const bool written = writeSuspendFile(Position{});
     const std::string console = testing::internal::GetCapturedStdout();
     positionTable = kept;
     EXPECT_FALSE(written);
     EXPECT_NE(console.find("局面表が大きすぎるため待避ファイルを作成できません"), std::string::npos) << console;
     EXPECT_NE(access((dir + "/problem.kvs").c_str(), F_OK), 0);
-    EXPECT_NE(access((dir + "/problem.kvs.tmp").c_str(), F_OK), 0);
+    EXPECT_EQ(leftoversIn(dir), NOTHING_LEFT);
 }
 
 // The findings without the moves they name: the label and ply of each,
@@ -296,7 +444,7 @@ void expectRoundTrip(const std::string& problemPath, const StopPoint& at, const 
     } else {
         EXPECT_EQ(kindsOf(found), kindsOf(expected));
     }
-    EXPECT_EQ(readFile(suspendPath(file)), saved);
+    EXPECT_TRUE(fileHolds(suspendPath(file), saved));
     if (consoles) *consoles = {stopped.console, resumed.console};
 }
 
