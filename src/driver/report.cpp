@@ -1,11 +1,18 @@
 #include "driver/report.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 
 #include "base/console.h"
+#include "base/terminal_text.h"
 #include "driver/notation.h"
 #include "driver/problem_header.h"
 #include "driver/solve.h"
+#include "driver/suspend_storage.h"
 #include "search/position_table.h"
 
 namespace {
@@ -82,6 +89,44 @@ void closeReport(std::ofstream& report) {
     if (!report.is_open()) return;
     report.close();
     reportStreamHolds(report);
+}
+
+uint64_t reportSizeBefore(const std::string& fileName) {
+    struct stat status{};
+    return ::stat(fileName.c_str(), &status) == 0 && S_ISREG(status.st_mode) ? uint64_t(status.st_size) : 0;
+}
+
+bool reportInUtf8(const std::string& problemFileName) {
+    const std::string_view extension = ".kifu";
+    if (problemFileName.size() < extension.size()) return false;
+    std::string tail = problemFileName.substr(problemFileName.size() - extension.size());
+    std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return tail == extension;
+}
+
+void convertReportToUtf8(const std::string& fileName, uint64_t offset) {
+    if (reportLost || !isRegularFile(fileName)) return;
+    // A link is followed: the file it names is replaced, the link stays.
+    char resolved[PATH_MAX];
+    if (!::realpath(fileName.c_str(), resolved)) return;
+    std::FILE* in = std::fopen(resolved, "rb");
+    if (!in) return noteReportLost();
+    std::string text;
+    char block[65536];
+    for (size_t n; (n = std::fread(block, 1, sizeof block, in)) > 0;) text.append(block, n);
+    const bool readWell = !std::ferror(in);
+    std::fclose(in);
+    if (!readWell || offset > text.size()) return noteReportLost();
+    const std::string converted = convertText(std::string_view(text).substr(offset), "UTF-8", "CP932");
+    Replacement r;
+    if (!beginReplacement(r, resolved)) return noteReportLost();
+    const bool written = std::fwrite(text.data(), 1, offset, r.file) == offset &&
+                         std::fwrite(converted.data(), 1, converted.size(), r.file) == converted.size();
+    if (!written) {
+        abandonReplacement(r);
+        return noteReportLost();
+    }
+    if (!commitReplacement(r)) noteReportLost();
 }
 
 void writeReportHead(std::ofstream& report, const std::string& fileName, const Position& initial) {

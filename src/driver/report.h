@@ -29,6 +29,18 @@ void appendToReport(std::ofstream& report, std::string_view text);
 // Closes the stream when it is open; a failed close loses what it held.
 void closeReport(std::ofstream& report);
 
+// The report's size before this run writes to it (0 when there is none).
+uint64_t reportSizeBefore(const std::string& fileName);
+// The report of a problem file in UTF-8 (a .kifu) is UTF-8 too: what this
+// run appended from `offset` on, written in CP932 as all report text is, is
+// converted once the run has closed its report. The file is replaced whole
+// through a temporary file, so a failure (told as a lost report) leaves it
+// as it was. Nothing is done when report text was lost already, or when the
+// report is not a regular file.
+void convertReportToUtf8(const std::string& fileName, uint64_t offset);
+// Whether a problem file's report is written in UTF-8: a .kifu file.
+bool reportInUtf8(const std::string& problemFileName);
+
 // The head of a fresh run: caption, rule line, then the diagram appended to
 // the file through a stream of its own.
 void writeReportHead(std::ofstream& report, const std::string& fileName, const Position& initial);

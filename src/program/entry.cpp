@@ -137,6 +137,7 @@ int checkProblemFile(const std::string* fileName) {
     suspendFileName = withoutExtension(inputFileName) + ".kvs";
     reportFileName = inputFileName + ".txt";
 
+    const uint64_t reportStart = reportSizeBefore(reportFileName);
     std::ofstream report(reportFileName, std::ios::out | std::ios::app | std::ios::binary);
     if (!report) return refuse("出力用ファイルを開けませんでした。");
 
@@ -161,6 +162,7 @@ int checkProblemFile(const std::string* fileName) {
     consoleOut() << closing << std::flush;
     appendToReport(report, closing);
     closeReport(report);
+    if (reportInUtf8(inputFileName)) convertReportToUtf8(reportFileName, reportStart);
 
     endSuspendFileUse(resumed);
 
