@@ -112,9 +112,9 @@ std::string summaryOfCheck() {
     std::ostringstream line;
     const bool stated = problem.moveCountSource != ProblemHeader::MoveCountSource::None;
     line << verdict << '\t' << (f.mateFound && f.solutionLength >= 0 ? decimalText(f.solutionLength) : "-") << '\t'
-         << (stated ? decimalText(problem.statedMoveCount) : "-") << '\t' << f.shorterMates << '\t' << f.cooks << '\t' << f.changedDefences << '\t'
-         << f.notUnique << '\t' << f.detours << '\t' << searchContext.nodeCount << '\t'
-         << percentOf(positionTable.peakUsed, positionTable.capacity) << '\t' << title << '\n';
+         << (stated ? decimalText(problem.statedMoveCount) : "-") << '\t' << f.shorterMates << '\t' << f.cooks
+         << '\t' << f.changedDefences << '\t' << f.notUnique << '\t' << f.detours << '\t' << searchContext.nodeCount
+         << '\t' << percentOf(positionTable.peakUsed, positionTable.capacity) << '\t' << title << '\n';
     return line.str();
 }
 

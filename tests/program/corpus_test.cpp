@@ -277,7 +277,8 @@ TEST(Corpus, BatchTabulatesTheShortProblemsAsTheirRunsGiveThem) {
         EXPECT_EQ(actual[4], expected[2]) << e.id;
         // 早詰, 余詰, 変別, 非限定, 迂回 in the table; 早詰, 変別, 余詰, 非限定, 迂回 recorded.
         const int recordedColumn[] = {3, 5, 4, 6, 7};
-        for (int k = 0; k < 5; ++k) EXPECT_EQ(actual[5 + size_t(k)], std::to_string(findingCount(expected[size_t(recordedColumn[k])]))) << e.id << " " << k;
+        for (size_t k = 0; k < 5; ++k)
+            EXPECT_EQ(actual[5 + k], std::to_string(findingCount(expected[size_t(recordedColumn[k])]))) << e.id << k;
     }
 
     EXPECT_EQ(runBatch(folder.dir(), {"sound.kif"}).exitCode, 0);
