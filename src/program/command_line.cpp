@@ -9,6 +9,7 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
     const std::string_view first = argv[1];
     if (first == "--help" || first == "-h") return {CommandLine::Action::Help, ""};
     if (first == "--version") return {CommandLine::Action::Version, ""};
+    if (first == "--usi") return {CommandLine::Action::Usi, ""};
     // "--" ends the options, for a problem file whose name starts with "-".
     if (first == "--") return {CommandLine::Action::Solve, argc > 2 ? argv[2] : ""};
     if (first.size() > 1 && first[0] == '-') return {CommandLine::Action::Refuse, std::string(first)};
@@ -17,6 +18,7 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
 
 std::string usageText() {
     return "使い方：kelvaro [問題ファイル]\n"
+           "        kelvaro --usi            （USIの詰将棋エンジン：go mate）\n"
            "        kelvaro --help | -h | --version\n"
            "問題ファイル（KIF形式、Shift_JISまたはUTF-8）の詰を解き、早詰・余詰・変別・\n"
            "非限定・迂回を検討して、結果を「問題ファイル名.txt」に追記します。\n"

@@ -5,7 +5,7 @@
 #include <string>
 
 struct CommandLine {
-    enum class Action { Solve, Help, Version, Refuse };
+    enum class Action { Solve, Help, Version, Usi, Refuse };
     Action action = Action::Solve;
     // Solve: the problem file ("" when none was given, and the run asks for
     // it). Refuse: the option that is not known, as typed.

@@ -16,6 +16,7 @@
 #include "position/validate.h"
 #include "program/command_line.h"
 #include "program/problem_reader.h"
+#include "program/usi.h"
 #include "search/position_table.h"
 #include "search/search_context.h"
 
@@ -96,6 +97,8 @@ int runEntrySequence(int argc, char* argv[]) {
     case CommandLine::Action::Version:
         consoleOut() << versionText() << std::flush;
         return 0;
+    case CommandLine::Action::Usi:
+        return runUsiEngine();
     case CommandLine::Action::Refuse:
         // Not taken for a file name: "--hlep" would only fail to open.
         consoleOut() << "エラー：知らないオプションです：" << textFromTerminal(commandLine.argument) << "\n\n"
