@@ -25,6 +25,7 @@ constexpr int ESC_KEY = 27;
 constexpr int POLL_INTERVAL_MS = 50;
 
 std::thread keyboardThreadHandle;
+std::atomic<bool> keyboardThreadForbidden{false};
 // Wakes a thread that has no terminal to poll as soon as it is told to stop.
 std::mutex stopMutex;
 std::condition_variable stopSignal;
@@ -128,8 +129,10 @@ void printKeyboardNotices() {
     }
 }
 
+void forbidKeyboardThread() { keyboardThreadForbidden = true; }
+
 bool startKeyboardThread() {
-    if (keyboardThreadRunning) return false;
+    if (keyboardThreadRunning || keyboardThreadForbidden) return false;
     // A thread told to stop by someone who did not start it has ended or is
     // ending; it is joined here before its successor starts.
     if (keyboardThreadHandle.joinable()) {

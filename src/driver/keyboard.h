@@ -21,6 +21,10 @@ extern std::atomic<int16_t> monitorDepthLimit;
 
 // Starts the keyboard thread unless one runs; true when this call started it.
 bool startKeyboardThread();
+// From now on no keyboard thread is started: standard input carries
+// something other than keys (the USI mode's commands), and a poller would
+// take them away from their reader and set the terminal to single keys.
+void forbidKeyboardThread();
 // Tells the thread to stop and waits for it to end.
 void stopKeyboardThread();
 

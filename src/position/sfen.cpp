@@ -1,9 +1,12 @@
 #include "position/sfen.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
+
+constexpr char KIND_LETTERS[] = "?PLNSGBRK";
 
 int kindOfLetter(char upper) {
     switch (upper) {
@@ -131,4 +134,56 @@ bool setUpFromSfen(Position& pos, std::string_view text, std::string& error) {
     std::memset(static_cast<void*>(&pos), 0, sizeof pos);
     setUpPosition(pos, parsed.diagram, parsed.handCounts, parsed.side);
     return true;
+}
+
+char sfenLetter(int kind) { return kind >= PAWN && kind <= KING ? KIND_LETTERS[kind] : '?'; }
+
+namespace {
+
+char letterOf(int code) {
+    const int kind = kindOf(code);
+    const char upper = sfenLetter(kind > KING ? kind - PROMOTED : kind);
+    return ownerOf(code) == ATTACKER ? upper : char(upper - 'A' + 'a');
+}
+
+void appendBoard(const Position& pos, std::string& text) {
+    for (int rank = 1; rank <= 9; ++rank) {
+        if (rank > 1) text.push_back('/');
+        int empty = 0;
+        for (int file = 9; file >= 1; --file) {
+            const int code = pos.cell(makeSquare(file, rank));
+            if (code == EMPTY) {
+                ++empty;
+                continue;
+            }
+            if (empty > 0) text.push_back(char('0' + empty));
+            empty = 0;
+            if (kindOf(code) > KING) text.push_back('+');
+            text.push_back(letterOf(code));
+        }
+        if (empty > 0) text.push_back(char('0' + empty));
+    }
+}
+
+void appendHands(const Position& pos, std::string& text) {
+    const size_t start = text.size();
+    for (const int side : {ATTACKER, DEFENDER})
+        for (const int kind : {ROOK, BISHOP, GOLD, SILVER, KNIGHT, LANCE, PAWN}) {
+            const int32_t count = pos.hand[side | kind];
+            if (count <= 0) continue;
+            if (count > 1) text += std::to_string(count);
+            text.push_back(letterOf(side | kind));
+        }
+    if (text.size() == start) text.push_back('-');
+}
+
+}  // namespace
+
+std::string sfenOf(const Position& pos) {
+    std::string text;
+    appendBoard(pos, text);
+    text += pos.sideToMove == ATTACKER ? " b " : " w ";
+    appendHands(pos, text);
+    text += " 1";
+    return text;
 }

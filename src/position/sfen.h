@@ -26,3 +26,10 @@ bool parseSfen(std::string_view text, SfenPosition& out, std::string& error);
 
 // Parses text and sets up pos (zero-filled first). False on a malformed text.
 bool setUpFromSfen(Position& pos, std::string_view text, std::string& error);
+
+// The upper-case letter of a piece kind (PAWN .. KING), promotion left out.
+char sfenLetter(int kind);
+
+// The position in SFEN, move number 1; the hands in the usual order (rook,
+// bishop, gold, silver, knight, lance, pawn), the attacker's first.
+std::string sfenOf(const Position& pos);

@@ -34,6 +34,7 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
         if (batch.paths.empty()) return refused("エラー：--batch の後に問題ファイルかフォルダを指定してください");
         return batch;
     }
+    if (first == "--usi") return withAction(CommandLine::Action::Usi);
     // "--" ends the options, for a problem file whose name starts with "-".
     if (first == "--") return withAction(CommandLine::Action::Solve, argc > 2 ? argv[2] : "");
     // Not taken for a file name: "--hlep" would only fail to open.
@@ -45,6 +46,7 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
 std::string usageText() {
     return "使い方：kelvaro [問題ファイル]\n"
            "        kelvaro --batch ファイルまたはフォルダ…\n"
+           "        kelvaro --usi      （USIの詰将棋エンジン：go mate）\n"
            "        kelvaro --help | -h | --version\n"
            "問題ファイル（KIF形式、Shift_JISまたはUTF-8）の詰を解き、早詰・余詰・変別・\n"
            "非限定・迂回を検討して、結果を「問題ファイル名.txt」に追記します。\n"

@@ -6,7 +6,7 @@
 #include <vector>
 
 struct CommandLine {
-    enum class Action { Solve, Batch, Help, Version, Refuse };
+    enum class Action { Solve, Batch, Usi, Help, Version, Refuse };
     Action action = Action::Solve;
     // Solve: the problem file ("" when none was given, and the run asks for
     // it). Refuse: the argument refused, as typed ("" when none is named).

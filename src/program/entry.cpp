@@ -17,6 +17,7 @@
 #include "program/batch.h"
 #include "program/command_line.h"
 #include "program/problem_reader.h"
+#include "program/usi.h"
 #include "search/position_table.h"
 #include "search/search_context.h"
 
@@ -187,6 +188,8 @@ int runEntrySequence(int argc, char* argv[]) {
         return 1;
     case CommandLine::Action::Batch:
         return runBatch(commandLine.paths);
+    case CommandLine::Action::Usi:
+        return runUsiEngine();
     case CommandLine::Action::Solve:
         break;
     }

@@ -82,6 +82,14 @@ TEST(Sfen, RejectsMalformedTextWithAReason) {
     EXPECT_TRUE(parseSfen("9/9/9/9/9/9/9/9/9 b 99p", p, error)) << error;
 }
 
+// The hands in their usual order, promoted pieces of both sides, a rank
+// ending in empty squares, gote to move.
+TEST(Sfen, WritesWhatItReads) {
+    for (const char* text :
+         {INITIAL, "+R3k3+b/9/9/9/9/9/9/9/4K4 w R2G18Pb3n 1", "8k/6S2/7G1/9/9/9/9/9/R8 b r2b3g3s4n4l18p 1"})
+        EXPECT_EQ(text, sfenOf(fromSfen(text)));
+}
+
 TEST(PerftTool, PrintsEveryDepthAndRefusesBadInput) {
     const std::string tool = std::string(KELVARO_BINARY_DIR) + "/perft";
     if (access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << "the perft tool is not built";

@@ -12,39 +12,13 @@
 #include <sstream>
 #include <vector>
 
+#include "corpus_index.h"
 #include "harness.h"
 #include "test_data.h"
 
 namespace {
 
 using namespace harness;
-
-struct CorpusEntry {
-    std::string id;
-    std::string file;
-    int moves;
-    bool mate;
-};
-
-std::string corpusDir() {
-    const char* dir = std::getenv("KELVARO_CORPUS");
-    return dir ? dir : KELVARO_CORPUS_DIR;
-}
-
-std::vector<CorpusEntry> readIndex() {
-    std::vector<CorpusEntry> entries;
-    std::istringstream in(readFile(corpusDir() + "/index.tsv"));
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::vector<std::string> fields;
-        std::istringstream cells(line);
-        for (std::string cell; std::getline(cells, cell, '\t');) fields.push_back(cell);
-        if (fields.size() < 4) continue;
-        entries.push_back({fields[0], fields[1], std::atoi(fields[2].c_str()), fields[3] == "mate"});
-    }
-    return entries;
-}
 
 // The length of the last solution block of a report, -1 when there is none.
 int lastSolutionLength(const std::string& report) {
@@ -172,17 +146,8 @@ void expectRecordedResults(const std::map<std::string, std::string>& recorded, c
                                         << "\nactual:   " << actual;
 }
 
-// Lengths that the index gives with futile interpositions counted (their
-// source counts every defence), and the mates without them.
-const std::map<std::string, int> lengthsWithoutFutileInterpositions = {{"s069", 5}, {"s073", 5}, {"s075", 5}};
-
-int expectedLength(const CorpusEntry& e) {
-    const auto shorter = lengthsWithoutFutileInterpositions.find(e.id);
-    return shorter == lengthsWithoutFutileInterpositions.end() ? e.moves : shorter->second;
-}
-
 void solveCorpus(int minMoves, int maxMoves) {
-    const std::vector<CorpusEntry> entries = readIndex();
+    const std::vector<CorpusEntry> entries = readCorpusIndex();
     if (entries.empty()) SKIP_OR_FAIL_WITHOUT_DATA("no corpus at " << corpusDir());
     const std::map<std::string, std::string> recorded = recordedResults();
     if (recorded.empty()) SKIP_OR_FAIL_WITHOUT_DATA("no recorded results in " << RESULTS_FILE);
@@ -247,7 +212,7 @@ RunResult runBatch(const std::string& folder, const std::vector<std::string>& pa
 // the exit code says some have findings. A batch of sound problems ends
 // with 0, one with a file that cannot be checked with 1.
 TEST(Corpus, BatchTabulatesTheShortProblemsAsTheirRunsGiveThem) {
-    const std::vector<CorpusEntry> entries = readIndex();
+    const std::vector<CorpusEntry> entries = readCorpusIndex();
     if (entries.empty()) SKIP_OR_FAIL_WITHOUT_DATA("no corpus at " << corpusDir());
     const std::map<std::string, std::string> recorded = recordedResults();
     const ProblemFile folder(RawText{readFile(corpusDir() + "/kif/s007.kif")}, "sound.kif");
@@ -297,7 +262,7 @@ TEST(Corpus, FifteenMoveProblemsAreSolvedWithTheirKnownLength) { solveCorpus(15,
 // line 208手目34玉 lasts two moves longer than 52玉, and from 250手目 the
 // composer's eleven-move finish has a nine-move one, 53桂成 32玉 42圭 ….)
 TEST(Corpus, LongerProblemsGiveTheirRecordedResults) {
-    const std::vector<CorpusEntry> entries = readIndex();
+    const std::vector<CorpusEntry> entries = readCorpusIndex();
     if (entries.empty()) SKIP_OR_FAIL_WITHOUT_DATA("no corpus at " << corpusDir());
     const std::map<std::string, std::string> recorded = recordedResults();
     if (recorded.empty()) SKIP_OR_FAIL_WITHOUT_DATA("no recorded results in " << RESULTS_FILE);

@@ -150,6 +150,9 @@ public:
             signal(SIGXFSZ, SIG_IGN);
         }
         alarm(command_.timeoutSeconds);
+        // A pipe session makes the test ignore SIGPIPE; the program keeps
+        // the default.
+        signal(SIGPIPE, SIG_DFL);
         execve(path_.c_str(), argv_.data(), envp_.data());
         _exit(127);
     }
@@ -263,6 +266,120 @@ RunResult ProblemFile::run(const std::string& stdinText, unsigned timeoutSeconds
     return run;
 }
 
+// --- reading what a running program writes ---
+
+namespace {
+
+// Appends what fd has to text, waiting at most timeoutMs for it. False when
+// nothing came within the time (or the program closed its end).
+bool readAvailable(int fd, std::string& text, int timeoutMs) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, timeoutMs) <= 0) return false;
+    char buffer[65536];
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    text.append(buffer, size_t(n));
+    return true;
+}
+
+// Reads fd into text until done() holds; false when the seconds pass first.
+bool readUntil(int fd, std::string& text, const std::function<bool()>& done, int seconds) {
+    const double deadline = monotonicSeconds() + seconds;
+    while (!done()) {
+        if (monotonicSeconds() > deadline) return false;
+        // The program does not wait for the test to read: its output may
+        // only pile up in the terminal or the pipe while the test is not
+        // looking.
+        readAvailable(fd, text, 10);
+    }
+    return true;
+}
+
+// A session that ends before its program does takes the program with it.
+void killUnlessEnded(pid_t child, bool exited) {
+    if (child <= 0 || exited) return;
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+}
+
+// Whether the child has ended, reading its output meanwhile; its exit code
+// in status.
+bool waitForExit(pid_t child, int fd, std::string& text, int seconds, int& status) {
+    const bool ended = readUntil(fd, text, [&] { return waitpid(child, &status, WNOHANG) == child; }, seconds);
+    if (ended)
+        while (readAvailable(fd, text, 0)) {
+        }
+    return ended;
+}
+
+}  // namespace
+
+// --- a run spoken to over pipes ---
+
+PipeSession::PipeSession(const Command& command) {
+    const Invocation invocation(command);
+    int input[2], output[2];
+    if (pipe(input) != 0) return;
+    if (pipe(output) != 0) {
+        close(input[0]);
+        close(input[1]);
+        return;
+    }
+    child_ = fork();
+    if (child_ == 0) {
+        dup2(input[0], STDIN_FILENO);
+        dup2(output[1], STDOUT_FILENO);
+        const int devNull = open("/dev/null", O_WRONLY);
+        dup2(devNull, STDERR_FILENO);
+        for (const int fd : {input[0], input[1], output[0], output[1], devNull}) close(fd);
+        invocation.exec();
+    }
+    close(input[0]);
+    close(output[1]);
+    toProgram_ = input[1];
+    fromProgram_ = output[0];
+    // A program that has ended makes a write fail instead of killing the test.
+    signal(SIGPIPE, SIG_IGN);
+}
+
+PipeSession::~PipeSession() {
+    killUnlessEnded(child_, exited_);
+    if (toProgram_ >= 0) close(toProgram_);
+    if (fromProgram_ >= 0) close(fromProgram_);
+}
+
+void PipeSession::send(const std::string& line) {
+    const std::string text = line + "\n";
+    [[maybe_unused]] ssize_t n = write(toProgram_, text.data(), text.size());
+}
+
+std::vector<std::string> PipeSession::lines() const {
+    std::vector<std::string> complete;
+    for (size_t start = 0, end; (end = output_.find('\n', start)) != std::string::npos; start = end + 1)
+        complete.push_back(output_.substr(start, end - start));
+    return complete;
+}
+
+std::optional<std::string> PipeSession::waitForLine(const std::string& prefix, int seconds) {
+    std::optional<std::string> found;
+    readUntil(fromProgram_, output_, [&] {
+        const std::vector<std::string> now = lines();
+        for (; taken_ < now.size() && !found; ++taken_)
+            if (now[taken_].compare(0, prefix.size(), prefix) == 0) found = now[taken_];
+        return found.has_value();
+    }, seconds);
+    return found;
+}
+
+int PipeSession::finish(int seconds) {
+    close(toProgram_);
+    toProgram_ = -1;
+    int status = 0;
+    if (!waitForExit(child_, fromProgram_, output_, seconds, status)) return -1;
+    exited_ = true;
+    return exitCodeOf(status);
+}
+
 // --- a run on a terminal ---
 
 namespace {
@@ -318,10 +435,7 @@ TerminalSession::TerminalSession(const Command& command) : utf8_(isUtf8Locale(co
 }
 
 TerminalSession::~TerminalSession() {
-    if (child_ > 0 && !exited_) {
-        kill(child_, SIGKILL);
-        waitpid(child_, nullptr, 0);
-    }
+    killUnlessEnded(child_, exited_);
     if (master_ >= 0) close(master_);
     if (slave_ >= 0) close(slave_);
     if (inputPipe_ >= 0) close(inputPipe_);
@@ -345,26 +459,10 @@ const std::string& TerminalSession::text() const {
     return text_;
 }
 
-// False when nothing came within the time (or the program closed its end).
-bool TerminalSession::readSome(int timeoutMs) {
-    pollfd p{master_, POLLIN, 0};
-    if (poll(&p, 1, timeoutMs) <= 0) return false;
-    char buffer[65536];
-    const ssize_t n = read(master_, buffer, sizeof buffer);
-    if (n <= 0) return false;
-    screen_.append(buffer, size_t(n));
-    return true;
-}
+bool TerminalSession::readSome(int timeoutMs) { return readAvailable(master_, screen_, timeoutMs); }
 
 bool TerminalSession::waitUntil(const std::function<bool()>& done, int seconds) {
-    const double deadline = monotonicSeconds() + seconds;
-    while (!done()) {
-        if (monotonicSeconds() > deadline) return false;
-        // The program does not wait for the test to read: its output may
-        // only pile up in the terminal while the test is not looking.
-        readSome(10);
-    }
-    return true;
+    return readUntil(master_, screen_, done, seconds);
 }
 
 size_t TerminalSession::waitForScreen(const std::string& bytes, size_t from, int seconds) {
@@ -393,11 +491,8 @@ int TerminalSession::finish(int seconds) {
     int status = 0;
     // The test's slave descriptor keeps the terminal open: the end is told
     // by the child, not by the end of the output.
-    const bool ended = waitUntil([&] { return waitpid(child_, &status, WNOHANG) == child_; }, seconds);
-    if (!ended) return -1;
+    if (!waitForExit(child_, master_, screen_, seconds, status)) return -1;
     exited_ = true;
-    while (readSome(0)) {
-    }
     return exitCodeOf(status);
 }
 

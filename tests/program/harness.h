@@ -136,6 +136,38 @@ private:
     std::string path_;
 };
 
+// --- a run spoken to over pipes ---
+
+// The program with its standard input and output on pipes, spoken to a
+// line at a time, as a GUI speaks to an engine (the USI mode). Standard
+// error is dropped.
+class PipeSession {
+public:
+    explicit PipeSession(const Command& command);
+    ~PipeSession();
+    PipeSession(const PipeSession&) = delete;
+    PipeSession& operator=(const PipeSession&) = delete;
+
+    bool started() const { return child_ > 0; }
+    void send(const std::string& line);
+    // The first line written after the lines earlier waits went past that
+    // starts with prefix; none when the seconds pass first. The wait goes
+    // past the line it returns.
+    std::optional<std::string> waitForLine(const std::string& prefix, int seconds);
+    // Every whole line written so far.
+    std::vector<std::string> lines() const;
+    // Closes the program's input and reads until it ends; its exit code, or
+    // -1 when it did not end within the seconds (it is then killed).
+    int finish(int seconds);
+
+private:
+    pid_t child_ = -1;
+    bool exited_ = false;
+    int toProgram_ = -1, fromProgram_ = -1;
+    std::string output_;
+    size_t taken_ = 0;  // lines the waits went past
+};
+
 // --- a run on a terminal ---
 
 // What the program has set the terminal to: lines (an answer is read with
