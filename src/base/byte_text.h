@@ -31,6 +31,18 @@ int64_t leadingDecimal(std::string_view text);
 // does not fit 64 bits.
 std::optional<int64_t> wholeDecimal(std::string_view text);
 
+// Whether the name ends with the extension (".kifu"), ASCII letters in
+// either case.
+inline bool hasExtension(std::string_view name, std::string_view extension) {
+    if (name.size() < extension.size()) return false;
+    const std::string_view tail = name.substr(name.size() - extension.size());
+    for (size_t i = 0; i < tail.size(); ++i) {
+        const char c = tail[i] >= 'A' && tail[i] <= 'Z' ? char(tail[i] - 'A' + 'a') : tail[i];
+        if (c != extension[i]) return false;
+    }
+    return true;
+}
+
 // CP932: whether a byte begins a double-byte character.
 inline bool isCp932LeadByte(unsigned char b) {
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);

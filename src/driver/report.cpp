@@ -2,11 +2,11 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/byte_text.h"
 #include "base/console.h"
 #include "base/terminal_text.h"
 #include "driver/notation.h"
@@ -23,12 +23,6 @@ void noteReportLost() {
     reportLost = true;
     newLineIfNeeded();
     consoleOut() << "出力用ファイルに書き込めませんでした：" << asTyped(reportFileName) << '\n' << std::flush;
-}
-
-std::string percentText(uint64_t part, uint64_t whole) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%3.1f", whole ? double(part) * 100.0 / double(whole) : 0.0);
-    return text;
 }
 
 // Phase 2 along the composer's line: the first move of the interrupted
@@ -71,6 +65,12 @@ std::string endingText(const SearchContext& ctx, const Position& initial, int32_
 
 }  // namespace
 
+std::string percentText(uint64_t part, uint64_t whole) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%3.1f", whole ? double(part) * 100.0 / double(whole) : 0.0);
+    return text;
+}
+
 bool reportTextLost() { return reportLost; }
 
 bool reportStreamHolds(std::ofstream& report) {
@@ -96,13 +96,7 @@ uint64_t reportSizeBefore(const std::string& fileName) {
     return ::stat(fileName.c_str(), &status) == 0 && S_ISREG(status.st_mode) ? uint64_t(status.st_size) : 0;
 }
 
-bool reportInUtf8(const std::string& problemFileName) {
-    const std::string_view extension = ".kifu";
-    if (problemFileName.size() < extension.size()) return false;
-    std::string tail = problemFileName.substr(problemFileName.size() - extension.size());
-    std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return tail == extension;
-}
+bool reportInUtf8(const std::string& problemFileName) { return hasExtension(problemFileName, ".kifu"); }
 
 void convertReportToUtf8(const std::string& fileName, uint64_t offset) {
     if (reportLost || !isRegularFile(fileName)) return;

@@ -29,6 +29,9 @@ void appendToReport(std::ofstream& report, std::string_view text);
 // Closes the stream when it is open; a failed close loses what it held.
 void closeReport(std::ofstream& report);
 
+// part as a percentage of whole, one decimal ("2.3"; "0.0" for no whole).
+std::string percentText(uint64_t part, uint64_t whole);
+
 // The report's size before this run writes to it (0 when there is none).
 uint64_t reportSizeBefore(const std::string& fileName);
 // The report of a problem file in UTF-8 (a .kifu) is UTF-8 too: what this

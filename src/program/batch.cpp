@@ -9,15 +9,17 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "base/byte_text.h"
 #include "base/console.h"
+#include "base/monotonic_clock.h"
 #include "base/terminal_text.h"
 #include "driver/notation.h"
 #include "driver/problem_header.h"
+#include "driver/report.h"
 #include "driver/run_findings.h"
 #include "program/entry.h"
 #include "search/position_table.h"
@@ -59,12 +61,7 @@ void catchCtrlC() {
     ::sigaction(SIGINT, &action, nullptr);
 }
 
-bool isProblemFileName(const std::filesystem::path& path) {
-    std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return extension == ".kif" || extension == ".kifu";
-}
+bool isProblemFileName(const std::string& name) { return hasExtension(name, ".kif") || hasExtension(name, ".kifu"); }
 
 // The problem files of a folder, by name; a file named on the command line
 // is taken whatever its name.
@@ -76,7 +73,7 @@ void addProblemFiles(const std::string& path, std::vector<std::string>& files, s
     }
     std::vector<std::string> found;
     for (const auto& entry : std::filesystem::directory_iterator(path, error))
-        if (entry.is_regular_file(error) && isProblemFileName(entry.path())) found.push_back(entry.path().string());
+        if (entry.is_regular_file(error) && isProblemFileName(entry.path().string())) found.push_back(entry.path().string());
     if (error) {
         BatchRow row;
         row.file = path;
@@ -88,17 +85,6 @@ void addProblemFiles(const std::string& path, std::vector<std::string>& files, s
     files.insert(files.end(), found.begin(), found.end());
 }
 
-double monotonicSeconds() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
-std::string percentOf(uint64_t part, uint64_t whole) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f%%", whole ? 100.0 * double(part) / double(whole) : 0.0);
-    return text;
-}
 
 // What the child tells the batch of its check, one line of tab-separated
 // fields: verdict, found moves, stated moves, the five counts, positions,
@@ -114,7 +100,7 @@ std::string summaryOfCheck() {
     line << verdict << '\t' << (f.mateFound && f.solutionLength >= 0 ? decimalText(f.solutionLength) : "-") << '\t'
          << (stated ? decimalText(problem.statedMoveCount) : "-") << '\t' << f.shorterMates << '\t' << f.cooks
          << '\t' << f.changedDefences << '\t' << f.notUnique << '\t' << f.detours << '\t' << searchContext.nodeCount
-         << '\t' << percentOf(positionTable.peakUsed, positionTable.capacity) << '\t' << title << '\n';
+         << '\t' << percentText(positionTable.peakUsed, positionTable.capacity) + "%" << '\t' << title << '\n';
     return line.str();
 }
 
@@ -188,7 +174,7 @@ BatchRow checkOne(const std::string& file) {
     row.failed = true;
     int fds[2];
     if (pipe(fds) != 0) return row;
-    const double start = monotonicSeconds();
+    const int64_t start = monotonicMilliseconds();
     consoleOut() << std::flush;  // nothing of ours is left for the child to write again
     const pid_t child = fork();
     if (child == 0) {
@@ -204,7 +190,7 @@ BatchRow checkOne(const std::string& file) {
     const std::string summary = readSummaryOf(child, fds[0], ended);
     close(fds[0]);
     const int status = waitForChild(child, ended);
-    row.seconds = monotonicSeconds() - start;
+    row.seconds = double(monotonicMilliseconds() - start) / 1000;
     readSummary(summary, row);
     const bool exitedWell = status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (batchStopRequested && row.verdict != "詰" && row.verdict != "不詰") row.verdict = "中断";

@@ -1,9 +1,8 @@
 #include "program/usi_mate.h"
 
-#include <time.h>
-
 #include <memory>
 
+#include "base/monotonic_clock.h"
 #include "driver/large_stack.h"
 #include "driver/problem_header.h"
 #include "driver/solution.h"
@@ -28,13 +27,6 @@ const std::string TIMEOUT = "checkmate timeout";
 constexpr int NODES_PER_CLOCK_READ = 64;
 // At most two info lines a second, as the protocol asks of an engine.
 constexpr int64_t INFO_INTERVAL_MS = 500;
-
-// (<chrono> does not compile with the CP932 execution character set.)
-int64_t monotonicMs() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return int64_t(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
-}
 
 int turnedSquare(int sq) { return makeSquare(10 - fileOf(sq), 10 - rankOf(sq)); }
 
@@ -78,7 +70,7 @@ public:
         return false;
     }
 
-    int64_t elapsedMs() const { return monotonicMs() - startMs_; }
+    int64_t elapsedMs() const { return monotonicMilliseconds() - startMs_; }
 
     int depth = 0;  // of the search under way
 
@@ -199,7 +191,7 @@ bool prepareTable(int32_t hashMB) {
 }
 
 std::string answerGoMate(const MateProblem& problemAsked, const MateRequest& request, const Send& send) {
-    const int64_t startMs = monotonicMs();
+    const int64_t startMs = monotonicMilliseconds();
     std::string answer = TIMEOUT;
     if (!runOnSolverStack([&] { answer = solveMateProblem(problemAsked, request, startMs, send); }))
         send("info string the solving thread could not be started");

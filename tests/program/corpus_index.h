@@ -23,15 +23,21 @@ inline std::string corpusDir() {
     return dir ? dir : KELVARO_CORPUS_DIR;
 }
 
+// The tab-separated fields of a line of a table.
+inline std::vector<std::string> tabFields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::istringstream cells(line);
+    for (std::string cell; std::getline(cells, cell, '\t');) fields.push_back(cell);
+    return fields;
+}
+
 inline std::vector<CorpusEntry> readCorpusIndex() {
     std::vector<CorpusEntry> entries;
     std::istringstream in(harness::readFile(corpusDir() + "/index.tsv"));
     std::string line;
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#') continue;
-        std::vector<std::string> fields;
-        std::istringstream cells(line);
-        for (std::string cell; std::getline(cells, cell, '\t');) fields.push_back(cell);
+        const std::vector<std::string> fields = tabFields(line);
         if (fields.size() < 4) continue;
         entries.push_back({fields[0], fields[1], std::atoi(fields[2].c_str()), fields[3] == "mate"});
     }

@@ -182,9 +182,7 @@ std::map<std::string, std::vector<std::string>> batchRows(const std::string& tab
     std::string line;
     std::getline(in, line);
     while (std::getline(in, line)) {
-        std::vector<std::string> fields;
-        std::istringstream cells(line);
-        for (std::string cell; std::getline(cells, cell, '\t');) fields.push_back(cell);
+        const std::vector<std::string> fields = tabFields(line);
         if (!fields.empty()) rows[fields[0]] = fields;
     }
     return rows;
@@ -232,9 +230,7 @@ TEST(Corpus, BatchTabulatesTheShortProblemsAsTheirRunsGiveThem) {
         if (e.moves > 7 || !recorded.count(e.id)) continue;
         const auto row = rows.find("problems/" + e.id + ".kif");
         ASSERT_NE(row, rows.end()) << e.id;
-        std::vector<std::string> expected;
-        std::istringstream cells(recorded.at(e.id));
-        for (std::string cell; std::getline(cells, cell, '\t');) expected.push_back(cell);
+        const std::vector<std::string> expected = tabFields(recorded.at(e.id));
         const std::vector<std::string>& actual = row->second;
         ASSERT_GE(actual.size(), 13u) << e.id;
         EXPECT_EQ(actual[2], std::to_string(e.moves)) << e.id;
