@@ -1,10 +1,12 @@
 #include "driver/keyboard.h"
 
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <csignal>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -44,7 +46,18 @@ void lowerOwnPriority() {
     setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 5);
 }
 
+// Ctrl-C's handler decides from the terminal's state whether to advise ESC.
+// Run here, late, it could see the key mode that came back after a question
+// the Ctrl-C was typed at; it runs on the thread that asks instead.
+void leaveCtrlCToOtherThreads() {
+    sigset_t interrupt;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &interrupt, nullptr);
+}
+
 void keyboardThread() {
+    leaveCtrlCToOtherThreads();
     lowerOwnPriority();
     const bool polling = keyPollingAvailable();
     if (polling) enterKeyMode();

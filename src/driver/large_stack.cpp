@@ -21,15 +21,18 @@ bool runOnSolverStack(const std::function<void()>& work) {
                          pthread_create(&thread, &attr, runWork, const_cast<std::function<void()>*>(&work)) == 0;
     pthread_attr_destroy(&attr);
     if (!created) return false;
-    // While it waits, this thread leaves SIGTERM and SIGHUP to the solving
-    // thread (blocked only after the thread was made, which inherits the
-    // mask): a suspend file's save holds them there while its temporary
-    // file comes into being, and they must not slip past through here.
-    sigset_t ending, previous;
-    sigemptyset(&ending);
-    sigaddset(&ending, SIGTERM);
-    sigaddset(&ending, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &ending, &previous);
+    // While it waits, this thread leaves SIGTERM, SIGHUP and SIGINT to the
+    // solving thread (blocked only after the thread was made, which inherits
+    // the mask). A suspend file's save holds the first two there while its
+    // temporary file comes into being, and they must not slip past through
+    // here. Ctrl-C's handler then runs on the thread that asks the questions,
+    // before that thread reads on past an answer typed after the Ctrl-C.
+    sigset_t passed, previous;
+    sigemptyset(&passed);
+    sigaddset(&passed, SIGTERM);
+    sigaddset(&passed, SIGHUP);
+    sigaddset(&passed, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &passed, &previous);
     pthread_join(thread, nullptr);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return true;
