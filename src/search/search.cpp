@@ -4,6 +4,7 @@
 #include <climits>
 #include <memory>
 
+#include "position/expand.h"
 #include "position/hash_keys.h"
 #include "position/moves.h"
 #include "position/rules.h"
@@ -595,14 +596,45 @@ void searchChildren(SearchContext& ctx, Position& node, int16_t depth, Position*
     }
 }
 
-}  // namespace
+// ---- first numbers of the children the table does not know ----
 
-ChildSelection selectChild(SearchContext& ctx, Position& node, int16_t depth) {
+constexpr int32_t MOST_COUNTED_MOVES = 10;
+
+bool isUnknownChild(const Position& c) { return c.visitCount == 0 && c.proofNumber == 1 && c.disproofNumber == 1; }
+
+// Outside the first search a child that the table does not know starts from
+// the number of its moves, at most ten: a defender's node from its replies as
+// its proof number, an attacker's from its checks as its disproof number.
+// Expanded, such a child soon has about those numbers, the sums of its own
+// children's; without them most of the visits of a long search would be
+// expansions whose numbers at once send the search back up. The first search
+// keeps its order, since the solution builder chooses among the proofs it
+// leaves. Children the futile-interposition rule marks keep the numbers the
+// rule weighs.
+bool countsFirstNumbers(const SearchContext& ctx, const Position& c, int16_t depth) {
+    if (ctx.phase == PHASE_SOLVING || !isUnknownChild(c)) return false;
+    // The repetition goal cuts off, at its first visit, a child too far from
+    // the initial position, which it tells by these first numbers.
+    if (ruleSwitches.RuleFlags & GOAL_REPETITION) return false;
+    if (c.interpositionRole != INTERPOSITION_NONE || c.futileDrop) return false;
+    return childDepth(c, depth) > 0;
+}
+
+// The count costs a move generation, so it is made only for the child the
+// selection would take; true when the child's numbers changed.
+bool giveFirstNumbers(const SearchContext& ctx, const Position& node, Position& c) {
+    const int moves = expandNode(c, nullptr);
+    c.visitCount = 1;  // looked at: not read from the table again
+    if (moves <= 1) return false;
+    (isOrNode(ctx, node) ? c.proofNumber : c.disproofNumber) = std::min<int32_t>(moves, MOST_COUNTED_MOVES);
+    return true;
+}
+
+ChildSelection weighChildren(SearchContext& ctx, Position& node, int16_t depth) {
     int open = 0, futile = 0;
     SameSquareDrops drops(ctx, node);
     for (Position& c : *node.children) {
-        if (c.visitCount == 0 && c.proofNumber == 1 && c.disproofNumber == 1)
-            if (lookup(ctx, c, childDepth(c, depth))) c.visitCount = 1;
+        if (isUnknownChild(c) && lookup(ctx, c, childDepth(c, depth))) c.visitCount = 1;
         if (isUnresolvedNode(c)) {
             ++open;
             futile += c.futileDrop != 0;
@@ -628,6 +660,17 @@ ChildSelection selectChild(SearchContext& ctx, Position& node, int16_t depth) {
     s.phiSide = s.phi1;
     s.deltaSide = deltaSide(s.delta1, s.deltaSum, open, s.phi1, node.sumAllowed);
     return s;
+}
+
+}  // namespace
+
+// A child given its first numbers may no longer be the one to take: the
+// children are weighed again until the one taken has its numbers.
+ChildSelection selectChild(SearchContext& ctx, Position& node, int16_t depth) {
+    for (;;) {
+        ChildSelection s = weighChildren(ctx, node, depth);
+        if (!s.best || !countsFirstNumbers(ctx, *s.best, depth) || !giveFirstNumbers(ctx, node, *s.best)) return s;
+    }
 }
 
 // The child's thresholds in the node's own terms: φ, the number the node
