@@ -630,11 +630,13 @@ bool giveFirstNumbers(const SearchContext& ctx, const Position& node, Position& 
     return true;
 }
 
-ChildSelection weighChildren(SearchContext& ctx, Position& node, int16_t depth) {
+// readTable: whether the children the table did not know are looked up. A
+// weighing again within one selection skips that: nothing was stored since.
+ChildSelection weighChildren(SearchContext& ctx, Position& node, int16_t depth, bool readTable) {
     int open = 0, futile = 0;
     SameSquareDrops drops(ctx, node);
     for (Position& c : *node.children) {
-        if (isUnknownChild(c) && lookup(ctx, c, childDepth(c, depth))) c.visitCount = 1;
+        if (readTable && isUnknownChild(c) && lookup(ctx, c, childDepth(c, depth))) c.visitCount = 1;
         if (isUnresolvedNode(c)) {
             ++open;
             futile += c.futileDrop != 0;
@@ -667,8 +669,8 @@ ChildSelection weighChildren(SearchContext& ctx, Position& node, int16_t depth) 
 // A child given its first numbers may no longer be the one to take: the
 // children are weighed again until the one taken has its numbers.
 ChildSelection selectChild(SearchContext& ctx, Position& node, int16_t depth) {
-    for (;;) {
-        ChildSelection s = weighChildren(ctx, node, depth);
+    for (bool readTable = true;; readTable = false) {
+        ChildSelection s = weighChildren(ctx, node, depth, readTable);
         if (!s.best || !countsFirstNumbers(ctx, *s.best, depth) || !giveFirstNumbers(ctx, node, *s.best)) return s;
     }
 }
