@@ -368,17 +368,22 @@ void applySavedState(SavedState& s, PositionTable& t) {
     ctx.savedChildLists.splice(ctx.savedChildLists.end(), s.lists);
 }
 
-void refuseResume(const std::string& message) {
-    consoleOut() << '\n' << message << "\nEnterキーを押して終了してください..." << std::flush;
+// The end of every refusal to take the file up, once its text is out.
+void endRefusal() {
+    consoleOut() << "\nEnterキーを押して終了してください..." << std::flush;
     waitForKeySilently();
+}
+
+void refuseResume(const std::string& message) {
+    consoleOut() << '\n' << message;
+    endRefusal();
 }
 
 // A refusal that names the suspend file: the name as the user typed it,
 // then what is wrong with the file.
 void refuseResumeOfFile(const std::string& whatIsWrong) {
-    consoleOut() << '\n' << "エラー：待避ファイル " << asTyped(suspendFileName) << whatIsWrong
-                 << "\nEnterキーを押して終了してください..." << std::flush;
-    waitForKeySilently();
+    consoleOut() << '\n' << "エラー：待避ファイル " << asTyped(suspendFileName) << whatIsWrong;
+    endRefusal();
 }
 
 // A run whose remarks name no table size takes a file up at the size it was

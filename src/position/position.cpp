@@ -23,7 +23,7 @@ void setUpPosition(Position& pos, const uint8_t diagram[81], const int32_t handC
     for (int rank = 1; rank <= 9; ++rank) {
         for (int file = 1; file <= 9; ++file) {
             const int sq = makeSquare(file, rank);
-            const int code = diagram[9 * (rank - 1) + (9 - file)];
+            const int code = diagram[diagramIndex(file, rank)];
             pos.cell(sq) = uint8_t(code);
             pos.boardKey ^= hashTables.boardKeys[boardKeyRow(code)][sq];
             if (code == ATTACKER_KING) pos.attackerKingSquare = sq;

@@ -199,8 +199,12 @@ constexpr uint8_t INTERPOSITION_FREE_CAPTURE = 2;
 constexpr int32_t STATUS_RUNNING = 2;
 constexpr int32_t STATUS_INTERRUPTED = 3;
 
+// A square's entry in a set-up diagram: printed reading order, rank 1
+// first, each rank from file 9 to file 1.
+constexpr int diagramIndex(int file, int rank) { return 9 * (rank - 1) + (9 - file); }
+
 // Builds the root position in a record the caller has zero-filled.
-// diagram: 81 codes in printed reading order, entry 9*(rank-1) + (9-file).
+// diagram: 81 codes, the entry of a square at diagramIndex.
 // handCounts: indexed by piece code, entries 17..39 are read.
 void setUpPosition(Position& pos, const uint8_t diagram[81], const int32_t handCounts[HAND_SLOTS], int side);
 

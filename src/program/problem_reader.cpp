@@ -171,7 +171,7 @@ bool readDiagramRow(std::string_view row, int rank, ProblemSetup& setup, std::st
         const uint8_t kind = known->second;
         uint8_t code = EMPTY;
         if (kind != EMPTY) code = kind | (prefix == 'v' ? DEFENDER : ATTACKER);
-        setup.diagram[(rank - 1) * 9 + (9 - file)] = code;
+        setup.diagram[diagramIndex(file, rank)] = code;
     }
     return true;
 }

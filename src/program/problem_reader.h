@@ -11,8 +11,7 @@
 
 // What setUpPosition is built from.
 struct ProblemSetup {
-    // 81 piece codes, entry (rank - 1) * 9 + (9 - file): rank 1 first, each
-    // rank from file 9 to file 1.
+    // 81 piece codes, a square's at diagramIndex(file, rank).
     uint8_t diagram[81];
     // By piece code; the attacker's hand at 0x11..0x17, the defender's at 0x21..0x27.
     int32_t handCounts[HAND_SLOTS];

@@ -166,7 +166,7 @@ MateProblem mateProblemOf(const Position& pos) {
             const int code = pos.cell(makeSquare(file, rank));
             const int sq = p.turned ? turnedSquare(makeSquare(file, rank)) : makeSquare(file, rank);
             const int placed = p.turned && code != EMPTY ? otherSide(ownerOf(code)) | kindOf(code) : code;
-            p.diagram[9 * (rankOf(sq) - 1) + (9 - fileOf(sq))] = uint8_t(placed);
+            p.diagram[diagramIndex(fileOf(sq), rankOf(sq))] = uint8_t(placed);
         }
     for (const int side : {ATTACKER, DEFENDER})
         for (int kind = PAWN; kind <= ROOK; ++kind)
