@@ -1,14 +1,13 @@
 #include "driver/solve.h"
 
-#include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <memory>
 
 #include "base/console.h"
 #include "driver/console_observer.h"
 #include "driver/keyboard.h"
 #include "driver/notation.h"
+#include "driver/phase_log.h"
 #include "driver/problem_header.h"
 #include "driver/report.h"
 #include "driver/run_findings.h"
@@ -37,16 +36,6 @@ void tracesOff() {
 }
 
 bool repetitionRule() { return ruleSwitches.RuleFlags & GOAL_REPETITION; }
-
-// For the benchmarks: when KELVARO_PHASE_LOG names a file, the end of each
-// phase appends its name and the positions searched so far to it. Nothing
-// the console or the report shows changes.
-void logPhaseEnd(const SearchContext& ctx, const char* phase) {
-    const char* path = std::getenv("KELVARO_PHASE_LOG");
-    if (!path || !*path) return;
-    std::ofstream log(path, std::ios::app);
-    log << phase << '\t' << ctx.nodeCount << '\n';
-}
 
 // The refusals that end the solve before anything is searched. True when
 // the problem may be solved.

@@ -29,6 +29,7 @@
 #include "base/console.h"
 #include "driver/keyboard.h"
 #include "driver/notation.h"
+#include "driver/phase_log.h"
 #include "driver/problem_header.h"
 #include "driver/report.h"
 #include "driver/run_findings.h"
@@ -153,7 +154,9 @@ enum class Outcome { Done, Stopped };
 // Searches a copy of pos at depth; the copy is returned for its numbers.
 std::unique_ptr<Position> searchCopy(SearchContext& ctx, const Position& pos, int depth) {
     auto copy = std::make_unique<Position>(pos);
+    const uint64_t before = ctx.nodeCount;
     invokeSearch(ctx, *copy, int16_t(depth));
+    logVerificationSearch(*copy, depth, ctx.nodeCount - before);
     return copy;
 }
 
@@ -389,9 +392,8 @@ Outcome examineAlternatives(Step& s) {
         if (ctx.resuming) out << '\n';
         out << std::flush;
 
-        auto g = std::make_unique<Position>(x);
-        const int depth = !attacker ? s.a - 3 : cookMode ? problem.cookDepth - g->ply : s.a - 1;
-        invokeSearch(ctx, *g, int16_t(depth));
+        const int depth = !attacker ? s.a - 3 : cookMode ? problem.cookDepth - x.ply : s.a - 1;
+        const auto g = searchCopy(ctx, x, depth);
         if (stopped(*g)) {
             if (!ctx.resuming) {
                 ctx.savedPly = node.ply;
