@@ -303,6 +303,9 @@ void cutOffAtLimit(Position& node, int16_t depth) {
     store(node, depth);
 }
 
+// A child neither read from the table nor searched yet: its first numbers.
+bool isUnknownChild(const Position& c) { return c.visitCount == 0 && c.proofNumber == 1 && c.disproofNumber == 1; }
+
 // Under the repetition goal: the initial position reached again proves the
 // node; a node too far from it (hand and board differences) to get back
 // within the remaining depth is cut off.
@@ -314,7 +317,7 @@ bool settledByRepetitionGoal(const SearchContext& ctx, Position& node, int16_t d
         store(node, depth);
         return true;
     }
-    if (depth > 0 && node.visitCount == 0 && node.proofNumber == 1 && node.disproofNumber == 1) {
+    if (depth > 0 && isUnknownChild(node)) {
         int handDistance = 0;
         for (int code = 17; code <= 39; ++code) handDistance += std::abs(node.hand[code] - goal.hand[code]);
         int cellDistance = 0;
@@ -599,8 +602,6 @@ void searchChildren(SearchContext& ctx, Position& node, int16_t depth, Position*
 // ---- first numbers of the children the table does not know ----
 
 constexpr int32_t MOST_COUNTED_MOVES = 10;
-
-bool isUnknownChild(const Position& c) { return c.visitCount == 0 && c.proofNumber == 1 && c.disproofNumber == 1; }
 
 // Outside the first search a child that the table does not know starts from
 // the number of its moves, at most ten: a defender's node from its replies as
