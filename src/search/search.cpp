@@ -9,6 +9,7 @@
 #include "position/moves.h"
 #include "position/rules.h"
 #include "search/futile_interposition.h"
+#include "search/move_count_cache.h"
 #include "search/position_table.h"
 #include "search/table_expansion.h"
 
@@ -624,10 +625,10 @@ bool countsFirstNumbers(const SearchContext& ctx, const Position& c, int16_t dep
 // The count costs a move generation, so it is made only for the child the
 // selection would take; true when the child's numbers changed.
 bool giveFirstNumbers(const SearchContext& ctx, const Position& node, Position& c) {
-    const int moves = expandNode(c, nullptr);
+    const int32_t moves = cachedMoveCount(c);
     c.visitCount = 1;  // looked at: not read from the table again
     if (moves <= 1) return false;
-    (isOrNode(ctx, node) ? c.proofNumber : c.disproofNumber) = std::min<int32_t>(moves, MOST_COUNTED_MOVES);
+    (isOrNode(ctx, node) ? c.proofNumber : c.disproofNumber) = std::min(moves, MOST_COUNTED_MOVES);
     return true;
 }
 
