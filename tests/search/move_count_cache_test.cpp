@@ -23,12 +23,18 @@ int32_t countedNow(const Position& p) {
     return n < 0 ? 0 : n;
 }
 
+// Orthodox rules again when the test ends, however it ends.
+struct OrthodoxRulesAfter {
+    ~OrthodoxRulesAfter() { ruleSwitches = RuleSwitches{}; }
+};
+
 }  // namespace
 
 // A cached count is the count itself, also after the rules changed in the
 // same process (the next problem of a batch or of a test run): the attacker
-// here has three checks but many more moves once checks are not required.
+// here has a few checks but many more moves once checks are not required.
 TEST(MoveCountCache, AnswersTheCountOfThePositionUnderTheRulesInForce) {
+    const OrthodoxRulesAfter restore;
     ruleSwitches = RuleSwitches{};
     const Position attacker = positionOf("4k4/9/4P4/9/9/9/9/9/9 b G 1");
     const int32_t checks = countedNow(attacker);
