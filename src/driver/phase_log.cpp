@@ -8,9 +8,14 @@
 
 namespace {
 
-void appendToPhaseLog(const std::string& line) {
+// The file the log goes to; null when there is none, and the line is then
+// not even written out.
+const char* phaseLogPath() {
     const char* path = std::getenv("KELVARO_PHASE_LOG");
-    if (!path || !*path) return;
+    return path && *path ? path : nullptr;
+}
+
+void appendLine(const char* path, const std::string& line) {
     std::ofstream log(path, std::ios::app);
     log << line << '\n';
 }
@@ -18,11 +23,15 @@ void appendToPhaseLog(const std::string& line) {
 }  // namespace
 
 void logPhaseEnd(const SearchContext& ctx, const char* phase) {
-    appendToPhaseLog(std::string(phase) + '\t' + std::to_string(ctx.nodeCount));
+    const char* path = phaseLogPath();
+    if (!path) return;
+    appendLine(path, std::string(phase) + '\t' + std::to_string(ctx.nodeCount));
 }
 
 void logVerificationSearch(const Position& searched, int depth, uint64_t positions) {
+    const char* path = phaseLogPath();
+    if (!path) return;
     const char* result = searched.proofNumber == 0 ? "mate" : searched.disproofNumber == 0 ? "nomate" : "open";
-    appendToPhaseLog("search\t" + std::to_string(searched.ply) + '\t' + usiMoveText(searched.lastMove) + '\t' +
-                     std::to_string(depth) + '\t' + std::to_string(positions) + '\t' + result);
+    appendLine(path, "search\t" + std::to_string(searched.ply) + '\t' + usiMoveText(searched.lastMove) + '\t' +
+                         std::to_string(depth) + '\t' + std::to_string(positions) + '\t' + result);
 }
